@@ -1,0 +1,100 @@
+#!/bin/sh
+# One entry point for a fresh Debian 12 machine:
+#   tools/dev.sh play    install what the game needs, build it and start it
+#   tools/dev.sh test    install what the tests need, build twice (plain and ASan+UBSan), run every test
+#   tools/dev.sh bench   build and run the benchmarks (see bench/README.md)
+# Works as root and as a normal user with sudo.
+set -eu
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+
+if [ "$(id -u)" -eq 0 ]; then as_root=""; else as_root="sudo"; fi
+
+build_packages="cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev qt6-translations-l10n \
+    libgl-dev fonts-liberation fonts-dejavu-core"
+test_packages="xvfb xauth xdotool x11-utils openbox pulseaudio pulseaudio-utils \
+    desktop-file-utils appstream lintian dpkg-dev fakeroot file util-linux"
+
+install_packages() {
+    missing=""
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+    done
+    if [ -n "$missing" ]; then
+        $as_root apt-get update -q
+        $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+    fi
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" -j "$jobs"
+}
+
+# The shared record folder: every account reads and writes the record, so the folder is
+# 0777 without the sticky bit (with it, one player could not replace another's record file).
+make_record_folder() {
+    dir=$(sed -n 's/^CORVALTO_RECORD_DIR:PATH=//p' build/play/CMakeCache.txt)
+    if [ ! -d "$dir" ]; then
+        $as_root mkdir -p "$dir"
+        $as_root chmod 0777 "$dir"
+    fi
+}
+
+# Starts a private X server and sound server for the tests; both are stopped on exit.
+start_test_services() {
+    run=$(mktemp -d /tmp/corvalto-test.XXXXXX)
+    display=":$((90 + $$ % 100))"
+    Xvfb "$display" -screen 0 1280x1024x24 -noreset -nolisten tcp >"$run/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    mkdir -m 0700 "$run/pulse"
+    XDG_RUNTIME_DIR="$run/pulse" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        --use-pid-file=no --disallow-exit \
+        --load="module-null-sink sink_name=nullsink rate=44100" \
+        --load="module-native-protocol-unix socket=$run/pulse/native" \
+        >"$run/pulse.log" 2>&1 &
+    pulse_pid=$!
+    trap 'kill $xvfb_pid $pulse_pid 2>/dev/null; wait 2>/dev/null; rm -rf "$run"' EXIT INT TERM
+    export DISPLAY="$display"
+    export PULSE_SERVER="unix:$run/pulse/native"
+    export CORVALTO_TEST_PULSE_PID="$pulse_pid"
+    export XDG_RUNTIME_DIR="$run/pulse"
+    i=0
+    while ! xdpyinfo >/dev/null 2>&1 || [ ! -S "$run/pulse/native" ]; do
+        i=$((i + 1))
+        if [ $i -gt 100 ]; then echo "test services did not start" >&2; cat "$run"/*.log >&2; exit 1; fi
+        sleep 0.1
+    done
+}
+
+case "${1:-}" in
+play)
+    install_packages $build_packages
+    build play
+    make_record_folder
+    exec build/play/app/corvalto
+    ;;
+test)
+    install_packages $build_packages $test_packages
+    build test
+    build asan
+    start_test_services
+    status=0
+    ctest --preset test -j "$jobs" || status=1
+    ctest --preset asan -j "$jobs" -LE nosan || status=1
+    exit $status
+    ;;
+bench)
+    install_packages $build_packages $test_packages
+    build test
+    start_test_services
+    bench/run.sh build/test
+    ;;
+*)
+    echo "usage: tools/dev.sh play|test|bench" >&2
+    exit 2
+    ;;
+esac
