@@ -20,6 +20,7 @@ struct Game {
         tavola.Show();
         doubles.log.clear();
         doubles.dialogs.boxes.clear();
+        doubles.dialogs.prompts.clear();
     }
 
     TavolaWindow& ui() { return tavola.ui(); }
