@@ -1,0 +1,53 @@
+#!/bin/sh
+# Builds the Debian package of Corvalto and prints the path of the .deb on the last line.
+#   packaging/build-deb.sh [build-dir]      (default: build/package in the source tree)
+# Needs: cmake, ninja-build, g++, the Qt 6 dev packages, dpkg-dev (dpkg-buildflags,
+# dpkg-shlibdeps). Runs as a normal user (CPack needs neither root nor fakeroot) and
+# installs nothing.
+set -eu
+
+src=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-"$src/build/package"}
+case $build in
+/*) ;;
+*) build="$(pwd)/$build" ;;
+esac
+
+for tool in cmake cpack ninja dpkg-buildflags dpkg-shlibdeps; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "build-deb.sh: $tool is missing (packages: cmake ninja-build dpkg-dev)" >&2
+        exit 1
+    fi
+done
+
+# dpkg-buildflags maps the source folder to "." in debug paths relative to where it runs.
+cd "$src"
+# The hardening flags Debian builds with, all of them (bindnow and PIE included).
+# CMake ignores CPPFLAGS, so the preprocessor flags (_FORTIFY_SOURCE) go into CXXFLAGS.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ldflags=$(dpkg-buildflags --get LDFLAGS)
+
+cmake -S "$src" -B "$build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX=/usr \
+    -DCMAKE_CXX_FLAGS="$cxxflags" \
+    -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
+    -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" \
+    -DBUILD_TESTING=OFF \
+    -DCORVALTO_BENCH=OFF
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
+
+cd "$build"
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+status=0
+cpack --config CPackConfig.cmake -G DEB >"$log" 2>&1 || status=$?
+cat "$log"
+[ "$status" -eq 0 ] || exit "$status"
+deb=$(sed -n 's/^CPack: - package: \(.*\.deb\) generated\.$/\1/p' "$log")
+if [ -z "$deb" ] || [ ! -f "$deb" ]; then
+    echo "build-deb.sh: cpack did not report a .deb" >&2
+    exit 1
+fi
+echo "$deb"
