@@ -24,7 +24,9 @@ QCursor fourArrowsCursor();
 // The start button's faces: circular yellow faces, drawn in a 16-colour palette.
 QIcon smilingFace(); // normal picture
 QIcon neutralFace(); // pressed picture: straight mouth
-QIcon laughingFace(); // disabled picture: open red mouth
+// Disabled picture: open red mouth. Its pixmaps are also set for QIcon::Disabled, so Qt
+// shows it in colour rather than greyed out on the disabled button.
+QIcon laughingFace();
 
 // The exit button's picture: a red circular no-entry road sign with a white bar.
 QIcon noEntrySign();
