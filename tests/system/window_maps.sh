@@ -1,0 +1,74 @@
+#!/bin/bash
+# The window a player gets: after the name prompt and the greeting, the main window
+# "Corvalto" maps with a 608 x 672 client area below its menu bar, painted with colour
+# bands from top to bottom. Closing it as the window manager's close box does ends the
+# program at once with status 0, without any box and without a word on stderr.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+sys_setup "$@"
+
+empty_record_folder
+start_game
+wait_dialog Corvalto
+prompt=$found
+type_text "$prompt" Finestra
+press "$prompt" Return
+wait_dialog Corvalto "$prompt"
+greeting=$found
+press "$greeting" Return
+wait_main_window
+main=$found
+
+geometry "$main"
+say "main window $main: ${win_w}x${win_h} at ${win_x},${win_y}"
+((win_w == client_width)) || fail "the window is $win_w pixels wide, not $client_width"
+bar=$((win_h - client_height))
+# What is left above a 672-row client area must be a plausible menu bar: one line of text.
+((bar >= 12 && bar <= 60)) ||
+    fail "the window is $win_h pixels high: $bar rows above a $client_height-row client area is no menu bar"
+
+# The bands: red and green are 20 times a factor (red 1..9, green 0..9), blue runs from 0 at
+# the top to 255 at the bottom. The top rows of the client area are covered by the two
+# buttons and a label down to row 49; row 50 is the first one the board shows across.
+# Each sampled row must be one colour across the whole width.
+band_row() {
+    local shot=$1 y=$2 x colour
+    row_colour=""
+    for x in 2 $((win_w / 2)) $((win_w - 3)); do
+        colour=$(pixel "$shot" "$x" "$y")
+        if [[ -n $row_colour && $colour != "$row_colour" ]]; then
+            seen="row $y is not one colour: '$row_colour', then '$colour' at x $x"
+            return 1
+        fi
+        row_colour=$colour
+    done
+}
+
+gradient_painted() {
+    local shot="$work/window.rgb" r g b r2 g2 b2
+    grab "$main" "$shot"
+    band_row "$shot" $((bar + 50)) || return 1
+    read -r r g b <<<"$row_colour"
+    band_row "$shot" $((win_h - 1)) || return 1
+    read -r r2 g2 b2 <<<"$row_colour"
+    seen="top row $r $g $b, bottom row $r2 $g2 $b2"
+    ((r % 20 == 0 && r >= 20 && r <= 180)) || return 1
+    ((g % 20 == 0 && g <= 180)) || return 1
+    ((r2 == r && g2 == g)) || return 1
+    ((b <= 25 && b2 >= 250))
+}
+
+if [[ $(xwininfo -root) =~ Depth:\ *24$'\n' ]]; then
+    within 10 "the colour bands on the client area" gradient_painted
+    say "colour bands: $seen"
+else
+    say "the X screen is not 24 bits deep: colours are not exact, the bands are not checked"
+fi
+
+"$closewindow" "$main" || fail "could not send the close message to window $main"
+
+# Nothing may come up on the way out: no goodbye, no record box.
+wait_end_without_box "after the window was closed"
+expect_status 0
+expect_quiet_stderr
+say "PASS"
