@@ -1,0 +1,66 @@
+// A bare Qt Widgets program that the game's start-up is measured against. It does what the
+// game shows at start, with nothing of the game behind it:
+//
+//   corvalto_baseline            the same input box, the same message box, then a window of
+//                                the game's client size with a menu bar of four titles
+//   corvalto_baseline --window   the window alone
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include <cstring>
+
+namespace {
+
+const QString title = QStringLiteral("Corvalto");
+
+void askName() {
+    // Built as the game builds its boxes: no parent, exec()'s own event loop.
+    QInputDialog dialog;
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(QStringLiteral("Come ti chiami?"));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(QString());
+    QString name;
+    if (dialog.exec() == QDialog::Accepted)
+        name = dialog.textValue();
+
+    QMessageBox box;
+    box.setWindowTitle(title);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(u' ' + name + QStringLiteral(" vediamo se sei un vero campione  "));
+    box.setIcon(QMessageBox::NoIcon);
+    box.addButton(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const bool windowOnly = argc > 1 && std::strcmp(argv[1], "--window") == 0;
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+
+    if (!windowOnly)
+        askName();
+
+    QMainWindow window;
+    window.setWindowTitle(title);
+    auto* client = new QWidget(&window);
+    client->setFixedSize(608, 672);
+    window.setCentralWidget(client);
+    // Four titles, as long as the game's, so that the bar costs the same to lay out.
+    QMenuBar* bar = window.menuBar();
+    bar->addMenu(QStringLiteral("www.corvalto.example"))
+        ->addAction(QStringLiteral("Fatto a scuola, per la scuola"));
+    bar->addMenu(QStringLiteral("Corvalto, dagli sviluppatori di Corvalto"))
+        ->addAction(QStringLiteral("Scrivici: info@corvalto.example"));
+    bar->addAction(QStringLiteral("Nuovo gioco"));
+    bar->addMenu(QStringLiteral("Help"))->addAction(QStringLiteral("Es 1050"));
+    window.show();
+    return app.exec();
+}

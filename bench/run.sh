@@ -1,0 +1,185 @@
+#!/bin/sh
+# Runs every benchmark of a build made with -DCORVALTO_BENCH=ON and prints the figures.
+#
+#   bench/run.sh <build-dir> [start-up runs per program, default 20]
+#
+# Wants an X server without a window manager in DISPLAY, started with -noreset (a server that
+# resets when its last client leaves makes the next start pay for it); tools/dev.sh bench
+# starts one, and so does this script when DISPLAY is unset. Sound goes to whatever server
+# PULSE_SERVER names; with none the game stays silent, which changes nothing on screen.
+# Measures only: nothing here fails because something is slow.
+set -eu
+
+if [ $# -lt 1 ]; then
+    echo "usage: bench/run.sh <build-dir> [start-up runs]" >&2
+    exit 2
+fi
+build=$(cd "$1" && pwd)
+runs=${2:-20}
+bench="$build/bench"
+game="$build/app/corvalto"
+
+for f in "$bench/corvalto_bench_handlers" "$bench/corvalto_baseline" \
+    "$bench/corvalto_startwatch" "$game"; do
+    if [ ! -x "$f" ]; then
+        echo "missing $f: build the tree with -DCORVALTO_BENCH=ON first" >&2
+        exit 1
+    fi
+done
+command -v xdotool >/dev/null || { echo "xdotool is needed to answer the dialogs" >&2; exit 1; }
+
+# The game opens its record files at start: only a build whose record folder lies inside its
+# own tree may be started here, never one that would touch the machine's real record.
+record=$(sed -n 's/^CORVALTO_RECORD_DIR:PATH=//p' "$build/CMakeCache.txt")
+case "$record" in
+"$build"/*) mkdir -p "$record" ;;
+*)
+    echo "the record folder of $build is $record, outside the build tree: configure with" >&2
+    echo "-DCORVALTO_RECORD_DIR=$build/record to benchmark the start-up" >&2
+    exit 1
+    ;;
+esac
+
+work=$(mktemp -d /tmp/corvalto-bench.XXXXXX)
+xvfb_pid=""
+cleanup() {
+    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+if [ -z "${DISPLAY:-}" ]; then
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -noreset -nolisten tcp \
+        3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    i=0
+    while [ ! -s "$work/display" ]; do
+        i=$((i + 1))
+        if [ $i -gt 100 ]; then echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; fi
+        sleep 0.1
+    done
+    DISPLAY=":$(cat "$work/display")"
+    export DISPLAY
+fi
+# Qt's notice about a missing runtime folder would only add noise to the logs.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    mkdir -m 0700 "$work/runtime"
+    XDG_RUNTIME_DIR="$work/runtime"
+    export XDG_RUNTIME_DIR
+fi
+
+echo "# Corvalto benchmarks"
+echo
+echo "- build: $build ($(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt"))"
+echo "- machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)," \
+    "$(uname -sr), Qt $(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null || echo '?')"
+echo "- load average at start: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+echo "- X server: $DISPLAY; sound server: ${PULSE_SERVER:-default (maybe none)}"
+echo
+
+handlers() {
+    if ! QT_QPA_PLATFORM=$1 "$bench/corvalto_bench_handlers" 2>"$work/handlers.log"; then
+        echo "corvalto_bench_handlers failed on $1:"
+        tail -n 20 "$work/handlers.log"
+    fi
+    echo
+}
+echo "## Handlers, window shown offscreen (QT_QPA_PLATFORM=offscreen)"
+echo
+handlers offscreen
+echo "## Handlers, window shown on the X server (QT_QPA_PLATFORM=xcb, $DISPLAY)"
+echo
+handlers xcb
+
+# ---- Start-up: program and baseline side by side, alternating, in one run ----
+
+unset QT_QPA_PLATFORM
+log="$work/startup.log"
+# One start of one arrangement; its line (ms, peak KiB, mappings) goes to $work/<name>.
+start_one() {
+    name=$1
+    shift
+    # A failed start keeps its place, so the rounds of program and baseline stay paired.
+    if ! "$bench/corvalto_startwatch" --log "$log" --timeout 20 "$@" >>"$work/$name" 2>>"$log"; then
+        echo "NA NA NA" >>"$work/$name"
+    fi
+}
+# game: the game to its name prompt; base: the baseline to its input box;
+# game3/base3: to the main window, the prompt and the greeting answered by xdotool;
+# window: the baseline's main window alone, for reference.
+arrangement() {
+    case $1 in
+    game) start_one game 1 "$game" ;;
+    base) start_one base 1 "$bench/corvalto_baseline" ;;
+    game3) start_one game3 --answer Anna 3 "$game" ;;
+    base3) start_one base3 --answer Anna 3 "$bench/corvalto_baseline" ;;
+    window) start_one window 1 "$bench/corvalto_baseline" --window ;;
+    esac
+}
+# Warm the file cache and the X server; these runs are not counted.
+for a in game base game3 base3 window game base game3 base3 window; do arrangement $a; done
+rm -f "$work/game" "$work/base" "$work/game3" "$work/base3" "$work/window"
+i=0
+while [ $i -lt "$runs" ]; do
+    # Whoever went first last time goes second now, so a drift in the machine's load
+    # falls on both alike.
+    if [ $((i % 2)) -eq 0 ]; then order="game base game3 base3 window"; else order="base game base3 game3 window"; fi
+    for a in $order; do arrangement $a; done
+    i=$((i + 1))
+done
+
+# median p25 p75 min max count of column $2 of file $1
+stats() {
+    if ! grep -q -v '^NA' "$1" 2>/dev/null; then
+        echo "- - - - - 0"
+        return
+    fi
+    grep -v '^NA' "$1" | cut -d ' ' -f "$2" | sort -n | awk '
+        { v[NR] = $1 }
+        function q(p,   r, lo) { r = p * (NR - 1) + 1; lo = int(r); return v[lo] + (r - lo) * (v[lo + (lo < NR)] - v[lo]) }
+        END { printf "%.1f %.1f %.1f %.1f %.1f %d\n", q(0.5), q(0.25), q(0.75), v[1], v[NR], NR }'
+}
+# Median over the runs of (program's time / baseline's time) in the same round.
+paired_ratio() {
+    paste -d ' ' "$work/$1" "$work/$2" 2>/dev/null | awk '$1 != "NA" && $4 != "NA" && $4 > 0 { print $1 / $4 }' \
+        | sort -n | awk '{ v[NR] = $1 } END { if (NR) printf "%.3f", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2); else printf "-" }'
+}
+row() {
+    set -- "$1" "$2" $(stats "$work/$1" 1) $(stats "$work/$1" 2)
+    failed=$(grep -c '^NA' "$work/$1" 2>/dev/null || true)
+    mib=$(awk -v k="$9" 'BEGIN { if (k == "-") print "-"; else printf "%.1f", k / 1024 }')
+    echo "| $2 | $8 ($failed failed) | $3 | $4–$5 | $6–$7 | $mib |"
+}
+ratio() {
+    awk -v a="$(stats "$work/$1" 1 | cut -d ' ' -f 1)" -v b="$(stats "$work/$2" 1 | cut -d ' ' -f 1)" \
+        'BEGIN { if (a == "-" || b == "-" || b == 0) print "-"; else printf "%.3f", a / b }'
+}
+
+echo "## Start-up: process start to window mapped (X server $DISPLAY, no window manager)"
+echo
+echo "| program | runs | median ms | p25–p75 ms | min–max ms | peak RSS at mapping, median MiB |"
+echo "|---|---:|---:|---:|---:|---:|"
+row game "(a) corvalto, to its name prompt"
+row base "(a) baseline, to the same input box"
+row game3 "(b) corvalto, to its main window (prompt, greeting answered)"
+row base3 "(b) baseline, to its main window (same boxes answered)"
+row window "baseline, its main window alone (reference)"
+echo
+echo "| comparison | ratio of medians | median of paired ratios | target |"
+echo "|---|---:|---:|---|"
+echo "| (a) name prompt, corvalto / baseline | $(ratio game base) | $(paired_ratio game base) | ≤ 1.15 |"
+echo "| (b) main window, corvalto / baseline | $(ratio game3 base3) | $(paired_ratio game3 base3) | ≤ 1.15 |"
+echo
+echo "Mappings in (b), median ms after process start (prompt, greeting, window):"
+for name in game3 base3; do
+    if [ -s "$work/$name" ]; then
+        printf -- "- %s: " "$name"
+        for k in 1 2 3; do
+            cut -d ' ' -f 3 "$work/$name" | cut -d , -f $k >"$work/col"
+            printf "%s " "$(stats "$work/col" 1 | cut -d ' ' -f 1)"
+        done
+        echo
+    fi
+done
+echo
+echo "- load average at end: $(cut -d ' ' -f 1-3 /proc/loadavg)"
