@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2119 # variables set here are read by the scripts
 # Helpers shared by the system tests, sourced by each script. A script is run by ctest as
 #   bash <script> <program> <record-folder> <work-folder> <build-folder> <closewindow>
 # and drives the real program on the X server in DISPLAY with xdotool, as a player would:
@@ -49,7 +50,15 @@ sys_setup() {
     xwininfo -root >/dev/null 2>&1 || fail "cannot reach the X server in DISPLAY=$DISPLAY"
     rm -rf "$work"
     mkdir -p "$work"
+    # Every desktop session has one; without it Qt warns on stderr, which the tests forbid.
+    if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
+        export XDG_RUNTIME_DIR="$work/runtime"
+        mkdir -m 0700 "$XDG_RUNTIME_DIR"
+    fi
     trap on_exit EXIT
+    # ctest's timeout and ^C: still kill the game and leave the failure picture.
+    trap 'exit 143' TERM
+    trap 'exit 130' INT
 }
 
 on_exit() {
@@ -82,7 +91,7 @@ within() {
     until "$@"; do
         if [[ -n $game_pid && $1 != game_ended* ]] && ! game_running; then
             collect_status
-            fail "the game ended (status $game_status) while waiting for $what"
+            fail "the game ended ($(describe_status)) while waiting for $what"
         fi
         ((SECONDS < deadline)) || fail "nothing after ${seconds} s waiting for $what${seen:+ (last seen: $seen)}"
         sleep 0.1
@@ -153,12 +162,17 @@ stop_game() {
     game_pid=""
 }
 
-# expect_status <n>: the status the game ended with; a sanitizer report is named as such.
-expect_status() {
+describe_status() {
     if [[ $game_status -eq $sanitizer_status ]]; then
-        fail "a sanitizer reported an error (status $game_status): see $game_err"
+        say "status $game_status: a sanitizer reported an error, see $game_err"
+    else
+        say "status $game_status"
     fi
-    [[ $game_status -eq $1 ]] || fail "the game ended with status $game_status, expected $1"
+}
+
+# expect_status <n>: the status the game ended with.
+expect_status() {
+    [[ $game_status -eq $1 ]] || fail "the game ended with $(describe_status), expected status $1"
 }
 
 # The player sees no console, but anything the program prints is a fault or a warning
@@ -282,10 +296,8 @@ pointer_at() {
 
 # ---- The screen ----------------------------------------------------------------------------
 
-screenshot() { import -silent -window root "$1"; }
-
-# grab <window> <file>: what the screen shows of the window (no matter what lies on top),
-# as raw 8-bit RGB rows; sets win_x win_y win_w win_h.
+# grab <window> <file>: what the screen shows where the window lies (a box over it
+# included), as raw 8-bit RGB rows; sets win_x win_y win_w win_h.
 grab() {
     geometry "$1"
     import -silent -window root -crop "${win_w}x${win_h}+${win_x}+${win_y}" -depth 8 "rgb:$2" ||
@@ -297,15 +309,16 @@ pixel() {
     od -An -v -tu1 -j $((($3 * win_w + $2) * 3)) -N 3 "$1" | xargs
 }
 
-# menu_title_centre <window> <menu-bar-height> <n>: sets title_x title_y (window pixels) to
-# the middle of the n-th title of the menu bar, counting from 1. Titles are found on the
-# screen as runs of columns with ink: the words of one title lie closer together than two
-# titles do.
-menu_title_centre() {
-    local w=$1 bar=$2 n=$3 shot="$work/menubar.rgb" found_x
+# menu_titles <window> <menu-bar-height>: finds the titles of the menu bar on the screen, as
+# runs of columns with ink (the words of one title lie closer together than two titles do);
+# sets titles to their middles, in window pixels from the left, and title_y to the middle
+# of the bar.
+menu_titles() {
+    local w=$1 bar=$2 shot="$work/menubar.rgb"
     grab "$w" "$shot"
-    found_x=$(head -c $((win_w * (bar - 2) * 3)) "$shot" | od -An -v -tu1 -w3 |
-        awk -v w="$win_w" -v n="$n" '
+    # shellcheck disable=SC2207 # numbers only
+    titles=($(head -c $((win_w * (bar - 2) * 3)) "$shot" | od -An -v -tu1 -w3 |
+        awk -v w="$win_w" '
             # the darkest channel of each pixel, the darkest pixel of each column
             { v = $1; if ($2 < v) v = $2; if ($3 < v) v = $3
               x = (NR - 1) % w
@@ -319,9 +332,14 @@ menu_title_centre() {
                         last[t] = x; gap = 0
                     } else gap++
                 }
-                if (n <= t) print int((first[n] + last[n]) / 2)
-            }')
-    [[ -n $found_x ]] || fail "the menu bar of window $w shows fewer than $n titles"
-    title_x=$found_x
+                for (i = 1; i <= t; i++) print int((first[i] + last[i]) / 2)
+            }'))
     title_y=$((bar / 2))
+}
+
+# click_menu_title <window> <menu-bar-height> <n>: clicks the n-th title, counting from 1.
+click_menu_title() {
+    menu_titles "$1" "$2"
+    ((${#titles[@]} >= $3)) || fail "the menu bar of window $1 shows ${#titles[@]} titles, not $3 or more"
+    click "$1" "${titles[$3 - 1]}" "$title_y"
 }

@@ -1,10 +1,12 @@
 #!/bin/bash
+# shellcheck disable=SC2119 # the helpers' arguments are optional
 # "Nuovo gioco" from the window's own menu bar. Enter alone at its question answers No: the
 # window stays and no name is asked. Yes unloads the window (it goes for good), asks the
 # name again and shows a fresh window of the same size; twice in a row, then the game ends
 # normally from the last window with Exit. Under the sanitizers this is the run that
 # exercises destroying the window from inside its own handler.
 set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "$0")/lib.sh"
 sys_setup "$@"
 
@@ -25,8 +27,7 @@ answer_name() {
 # new_game_box: clicks the "Nuovo gioco" title, the third of the menu bar, and waits for
 # the question; sets box.
 new_game_box() {
-    menu_title_centre "$main" "$bar" 3
-    click "$main" "$title_x" "$title_y"
+    click_menu_title "$main" "$bar" 3
     wait_dialog "INIZIARE NUOVA GARA"
     box=$found
 }

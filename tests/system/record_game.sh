@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck disable=SC2119 # the helpers' arguments are optional
 # A whole game, played as a person would, that beats the stored record: name with an
 # accented letter, greeting, a click on "Clicca per iniziare" to start the targets, Exit
 # with Alt+X, the goodbye, the congratulation. The record files then hold exactly the score
@@ -6,6 +7,7 @@
 # folder. A second game that only equals the record ends right after the goodbye and leaves
 # both files as they were: same bytes, same files.
 set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "$0")/lib.sh"
 sys_setup "$@"
 
@@ -25,10 +27,13 @@ play() {
     wait_main_window
     main=$found
 
-    # The button is disabled: the click reaches the board below it, which starts the
-    # targets moving. They are cyan, a colour nothing else on the board has.
+    # The record line names the holder in blue, which nothing else on that line is.
     geometry "$main"
     bar=$((win_h - client_height))
+    within 10 "the record holder's name on the record line" holder_shown "$main" "$bar"
+
+    # The button is disabled: the click reaches the board below it, which starts the
+    # targets moving. They are cyan, a colour nothing else on the board has.
     click "$main" 307 $((bar + 25))
     within 10 "a cyan target on the board" cyan_on "$main"
 
@@ -36,6 +41,13 @@ play() {
     wait_dialog Corvalto
     goodbye=$found
     press "$goodbye" Return
+}
+
+# holder_shown <window> <menu-bar-height>: blue writing on client rows 528..557.
+holder_shown() {
+    grab "$1" "$work/board.rgb"
+    [[ $(tail -c +$((($2 + 528) * win_w * 3 + 1)) "$work/board.rgb" | head -c $((30 * win_w * 3)) |
+        od -An -v -tu1 -w3 | grep -Ecx ' +0 +0 +255') -gt 20 ]]
 }
 
 cyan_on() {

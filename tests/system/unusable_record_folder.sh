@@ -1,10 +1,12 @@
 #!/bin/bash
+# shellcheck disable=SC2119 # the helpers' arguments are optional
 # A record file the game must not use: avelmora.txt is a symbolic link to a file elsewhere.
 # After the name and the greeting the game shows a critical box instead of its window, and
 # once it is accepted ends with status 1. The link and the file it points to are untouched.
 # (The box's text, which names the file and the reason, cannot be read from the screen
 # here; the unit tests of the record files cover it.)
 set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "$0")/lib.sh"
 sys_setup "$@"
 

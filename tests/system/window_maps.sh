@@ -1,9 +1,11 @@
 #!/bin/bash
+# shellcheck disable=SC2119 # the helpers' arguments are optional
 # The window a player gets: after the name prompt and the greeting, the main window
 # "Corvalto" maps with a 608 x 672 client area below its menu bar, painted with colour
 # bands from top to bottom. Closing it as the window manager's close box does ends the
 # program at once with status 0, without any box and without a word on stderr.
 set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "$0")/lib.sh"
 sys_setup "$@"
 
@@ -26,6 +28,14 @@ bar=$((win_h - client_height))
 # What is left above a 672-row client area must be a plausible menu bar: one line of text.
 ((bar >= 12 && bar <= 60)) ||
     fail "the window is $win_h pixels high: $bar rows above a $client_height-row client area is no menu bar"
+
+# Four titles: the two menus of the example address and of the makers, "Nuovo gioco", Help.
+four_titles() {
+    menu_titles "$main" "$bar"
+    seen="${#titles[@]} titles"
+    ((${#titles[@]} == 4))
+}
+within 10 "the four titles of the menu bar" four_titles
 
 # The bands: red and green are 20 times a factor (red 1..9, green 0..9), blue runs from 0 at
 # the top to 255 at the bottom. The top rows of the client area are covered by the two
