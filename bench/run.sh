@@ -3,6 +3,8 @@
 #
 #   bench/run.sh <build-dir> [start-up runs per program, default 20]
 #
+# CORVALTO_BENCH_QUICK=1 runs a tenth of the handler runs: a check that all works.
+#
 # Wants an X server without a window manager in DISPLAY, started with -noreset (a server that
 # resets when its last client leaves makes the next start pay for it); tools/dev.sh bench
 # starts one, and so does this script when DISPLAY is unset. Sound goes to whatever server
@@ -78,7 +80,9 @@ echo "- X server: $DISPLAY; sound server: ${PULSE_SERVER:-default (maybe none)}"
 echo
 
 handlers() {
-    if ! QT_QPA_PLATFORM=$1 "$bench/corvalto_bench_handlers" 2>"$work/handlers.log"; then
+    quick=""
+    if [ "${CORVALTO_BENCH_QUICK:-0}" = 1 ]; then quick=--quick; fi
+    if ! QT_QPA_PLATFORM=$1 "$bench/corvalto_bench_handlers" $quick 2>"$work/handlers.log"; then
         echo "corvalto_bench_handlers failed on $1:"
         tail -n 20 "$work/handlers.log"
     fi
@@ -114,16 +118,33 @@ arrangement() {
     game3) start_one game3 --answer Anna 3 "$game" ;;
     base3) start_one base3 --answer Anna 3 "$bench/corvalto_baseline" ;;
     window) start_one window 1 "$bench/corvalto_baseline" --window ;;
+    # The same starts to the prompt with time marks inside (bench/marks.h), kept apart from
+    # the timed runs above.
+    gparts) start_parts gparts "$bench/corvalto_bench_startparts" ;;
+    bparts) start_parts bparts "$bench/corvalto_baseline" ;;
     esac
 }
+start_parts() {
+    name=$1
+    shift
+    if line=$(CORVALTO_BENCH_MARKS="$work/$name.marks" "$bench/corvalto_startwatch" \
+        --log "$log" --timeout 20 1 "$@" 2>>"$log"); then
+        echo "prompt-mapped ${line%% *}" >>"$work/$name.marks"
+    fi
+}
 # Warm the file cache and the X server; these runs are not counted.
-for a in game base game3 base3 window game base game3 base3 window; do arrangement $a; done
-rm -f "$work/game" "$work/base" "$work/game3" "$work/base3" "$work/window"
+all="game base game3 base3 window gparts bparts"
+for a in $all $all; do arrangement $a; done
+for a in $all; do rm -f "$work/$a" "$work/$a.marks"; done
 i=0
 while [ $i -lt "$runs" ]; do
     # Whoever went first last time goes second now, so a drift in the machine's load
     # falls on both alike.
-    if [ $((i % 2)) -eq 0 ]; then order="game base game3 base3 window"; else order="base game base3 game3 window"; fi
+    if [ $((i % 2)) -eq 0 ]; then
+        order="game base game3 base3 window gparts bparts"
+    else
+        order="base game base3 game3 window bparts gparts"
+    fi
     for a in $order; do arrangement $a; done
     i=$((i + 1))
 done
@@ -180,6 +201,20 @@ for name in game3 base3; do
         done
         echo
     fi
+done
+echo
+echo "Where the time to the prompt goes: time marks inside the programs (bench/marks.h), ms"
+echo "after process start, medians of $runs starts of each, run apart from the starts above"
+echo "(corvalto_bench_startparts repeats app/main.cpp's steps with a mark after each):"
+echo
+echo "| step | corvalto | baseline |"
+echo "|---|---:|---:|"
+for step in main qapplication fonts+translations audioplayer window-built prompt-asked prompt-mapped; do
+    for name in gparts bparts; do
+        awk -v s="$step" '$1 == s { print $2 }' "$work/$name.marks" 2>/dev/null >"$work/col" || true
+        eval "m_$name=\$(stats \"\$work/col\" 1 | cut -d ' ' -f 1)"
+    done
+    echo "| $step | $m_gparts | $m_bparts |"
 done
 echo
 echo "- load average at end: $(cut -d ' ' -f 1-3 /proc/loadavg)"

@@ -7,8 +7,9 @@
 // --answer: the first window gets NAME typed and Return, each later one Return.
 // Prints one line: milliseconds to the n-th mapping, the program's peak resident set
 // (VmHWM, KiB) at that moment, and the times of every mapping seen, comma-separated.
-// Then kills the program. Needs an X server without a window manager (a reparenting
-// manager would hide the mappings from the root window).
+// Then kills the program. The program finds the moment it was started in its environment,
+// CORVALTO_BENCH_T0 (CLOCK_MONOTONIC, ns), for marks of its own. Needs an X server without a window
+// manager (a reparenting manager would hide the mappings from the root window).
 
 #include <xcb/xcb.h>
 
@@ -150,6 +151,9 @@ int main(int argc, char* argv[]) {
         fail(std::string("cannot open ") + logPath);
 
     const double start = nowMs();
+    // Programs of the bench that note their own steps count from the same moment.
+    const std::string startNs = std::to_string(static_cast<long long>(start * 1e6));
+    setenv("CORVALTO_BENCH_T0", startNs.c_str(), 1);
     const pid_t child = spawn(program, logFd, false);
 
     std::vector<double> mappings;

@@ -1,0 +1,54 @@
+// The game's start, step by step: the same steps as app/main.cpp, with a time mark (marks.h)
+// after each, so that a slow start can be put down to its parts. Keep it in step with
+// app/main.cpp.
+
+#include "audioplayer.h"
+#include "marks.h"
+#include "qtplatform.h"
+#include "tavola.h"
+#include "tavolawindow.h"
+
+#include <QApplication>
+
+namespace {
+
+using startmarks::mark;
+
+// The real dialogs, noting when the game asks for its name prompt.
+class MarkingDialogs : public QtDialogs {
+public:
+    QString inputBox(const QString& prompt, const QString& title,
+                     const QString& defaultText) override {
+        mark("prompt-asked");
+        return QtDialogs::inputBox(prompt, title, defaultText);
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    mark("main");
+
+    Q_UNUSED(argc);
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    mark("qapplication");
+    QApplication::setQuitOnLastWindowClosed(false);
+    registerFontSubstitutes();
+    loadQtTranslations();
+    mark("fonts+translations");
+
+    MarkingDialogs dialogs;
+    sound::AudioPlayer sound;
+    mark("audioplayer");
+    QtEnding ending;
+    SystemClock clock;
+    SystemFolders folders;
+    Tavola tavola({dialogs, sound, ending, clock, folders});
+    // Emitted once the window's widgets exist, before the load asks for the name.
+    QObject::connect(&tavola, &Tavola::loaded, [] { mark("window-built"); });
+
+    tavola.Form_Initialize();
+    tavola.Show();
+    return app.exec();
+}
