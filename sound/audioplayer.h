@@ -1,0 +1,61 @@
+#pragma once
+
+#include "player.h"
+
+#include <QtGlobal>
+
+#include <memory>
+#include <thread>
+
+namespace sound {
+
+// Plays wave files on the sound server without ever holding up the calling thread.
+//
+// A sound server that hangs blocks whoever talks to it, for good. So every call into the
+// audio system, the first connection included, is made on a worker thread owned by this
+// object; play() only hands the path over. Construct it on the thread that will call play()
+// (normally the user-interface thread), after the QApplication. Construction is cheap: the
+// worker connects to the server in the background.
+//
+// Qt Multimedia reports a missing or failing sound server with warnings on stderr; the first
+// AudioPlayer installs a message filter, chained to the handler in place at that moment, that
+// drops the audio system's messages and passes every other one on.
+class AudioPlayer final : public Player {
+public:
+    // What became of the last request the worker dealt with; for diagnostics and tests.
+    enum class Outcome {
+        None,       // nothing dealt with yet
+        Started,    // the sound is playing
+        Unreadable, // missing file, or not a wave file this player can decode
+        NoOutput,   // no sound server or device, or it refused the sound
+        Late,       // the worker was held up so long that the sound would come out of place
+    };
+    struct Report {
+        quint64 requested = 0; // play() calls so far
+        quint64 settled = 0;   // how many of them the worker has dealt with (or skipped as stale)
+        Outcome last = Outcome::None;
+    };
+
+    AudioPlayer();
+    // Stops the sound. If the worker is stuck on a frozen server it is left behind after a
+    // short wait: it finishes on its own if the server ever answers.
+    ~AudioPlayer() override;
+    AudioPlayer(const AudioPlayer&) = delete;
+    AudioPlayer& operator=(const AudioPlayer&) = delete;
+
+    void play(const QString& path) override;
+    Report report() const;
+
+    // Worker threads still running, including those left behind by destroyed players.
+    static int runningWorkers();
+
+private:
+    class Worker;
+    struct Shared;
+    static void run(std::shared_ptr<Shared> shared);
+
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_thread;
+};
+
+} // namespace sound
