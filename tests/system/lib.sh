@@ -42,6 +42,8 @@ sys_setup() {
     "$build"/?*) ;;
     *) skip "the record folder $record_dir is not inside the build tree $build; these tests empty it, so they only run on a build whose record folder is its own (presets test and asan)" ;;
     esac
+    [[ ! -e $record_dir/CMakeFiles && ! -e $record_dir/cmake_install.cmake ]] ||
+        fail "the record folder $record_dir holds build files: it must be a folder of its own"
     local tool
     for tool in xdotool xwininfo xprop import convert od timeout; do
         command -v "$tool" >/dev/null || fail "$tool is not installed (tools/dev.sh test installs the tools)"

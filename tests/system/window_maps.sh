@@ -3,7 +3,8 @@
 # The window a player gets: after the name prompt and the greeting, the main window
 # "Corvalto" maps with a 608 x 672 client area below its menu bar, painted with colour
 # bands from top to bottom. Closing it as the window manager's close box does ends the
-# program at once with status 0, without any box and without a word on stderr.
+# program at once with status 0, without any box and without a word on stderr. The empty
+# record folder has gained the two record files, empty.
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -81,4 +82,12 @@ fi
 wait_end_without_box "after the window was closed"
 expect_status 0
 expect_quiet_stderr
+
+# The record folder was empty: the game made both files at start, empty, and open to every
+# account of the machine (all of them share the record).
+for file in avelmora.txt velmora.txt; do
+    [[ -f $record_dir/$file && ! -L $record_dir/$file ]] || fail "the game did not create $file"
+    [[ $(stat -c '%s %a' "$record_dir/$file") == "0 666" ]] ||
+        fail "$file was created with size and mode $(stat -c '%s %a' "$record_dir/$file"), not 0 and 666"
+done
 say "PASS"
