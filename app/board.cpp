@@ -4,14 +4,12 @@
 #include <QPainter>
 
 Board::Board(QWidget* parent)
-    : QWidget(parent)
-{
+    : QWidget(parent) {
     // The backing image paints every pixel: no need for Qt to clear the area first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void Board::paintGradient(int red, int green, int right)
-{
+void Board::paintGradient(int red, int green, int right) {
     m_scale = BoardScale(size());
     if (m_image.size() != size())
         m_image = QImage(size(), QImage::Format_RGB32);
@@ -31,8 +29,7 @@ void Board::paintGradient(int red, int green, int right)
     update();
 }
 
-void Board::paintEvent(QPaintEvent* event)
-{
+void Board::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (m_image.isNull())
         painter.fillRect(event->rect(), Qt::black);
@@ -40,8 +37,7 @@ void Board::paintEvent(QPaintEvent* event)
         painter.drawImage(event->rect(), m_image, event->rect());
 }
 
-void Board::resizeEvent(QResizeEvent*)
-{
+void Board::resizeEvent(QResizeEvent*) {
     // Keep what is painted; a grown area stays black until the next paint.
     if (!m_image.isNull() && m_image.size() != size()) {
         QImage grown(size(), QImage::Format_RGB32);
@@ -51,15 +47,13 @@ void Board::resizeEvent(QResizeEvent*)
     }
 }
 
-void Board::mousePressEvent(QMouseEvent* event)
-{
+void Board::mousePressEvent(QMouseEvent* event) {
     m_pressed = event->button() == Qt::LeftButton;
 }
 
-void Board::mouseReleaseEvent(QMouseEvent* event)
-{
-    const bool click = m_pressed && event->button() == Qt::LeftButton
-        && rect().contains(event->position().toPoint());
+void Board::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = m_pressed && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
     m_pressed = false;
     if (click)
         emit clicked();

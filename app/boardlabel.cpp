@@ -11,12 +11,9 @@ constexpr int textFlags = Qt::TextSingleLine;
 } // namespace
 
 BoardLabel::BoardLabel(QWidget* parent)
-    : QWidget(parent)
-{
-}
+    : QWidget(parent) {}
 
-void BoardLabel::setText(const QString& text)
-{
+void BoardLabel::setText(const QString& text) {
     m_text = text;
     if (m_autoSize) {
         const int frame = m_framed ? 2 * frameWidth : 0;
@@ -26,20 +23,17 @@ void BoardLabel::setText(const QString& text)
     update();
 }
 
-void BoardLabel::setTextColor(const QColor& color)
-{
+void BoardLabel::setTextColor(const QColor& color) {
     m_textColor = color;
     update();
 }
 
-void BoardLabel::setBackground(const QColor& color)
-{
+void BoardLabel::setBackground(const QColor& color) {
     m_background = color;
     update();
 }
 
-void BoardLabel::paintEvent(QPaintEvent*)
-{
+void BoardLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (m_background.isValid())
         painter.fillRect(rect(), m_background);
@@ -60,17 +54,14 @@ void BoardLabel::paintEvent(QPaintEvent*)
     }
 }
 
-void BoardLabel::mousePressEvent(QMouseEvent* event)
-{
+void BoardLabel::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void BoardLabel::mouseReleaseEvent(QMouseEvent* event)
-{
+void BoardLabel::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void BoardLabel::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void BoardLabel::mouseDoubleClickEvent(QMouseEvent* event) {
     event->accept();
 }

@@ -11,7 +11,8 @@ public:
     static constexpr int units = 512;
 
     BoardScale() = default;
-    explicit BoardScale(QSize client) : m_client(client) {}
+    explicit BoardScale(QSize client)
+        : m_client(client) {}
 
     int xToPixels(int x) const { return x; }
     int yToPixels(int y) const { return qRound(double(y) * m_client.height() / units); }

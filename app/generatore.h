@@ -7,7 +7,8 @@
 // preset still come out different.
 class Generatore {
 public:
-    explicit Generatore(quint64 state = 0x2545f4914f6cdd1dULL) : m_state(state) {}
+    explicit Generatore(quint64 state = 0x2545f4914f6cdd1dULL)
+        : m_state(state) {}
 
     // Mixes the time of day (any unit; the game passes microseconds) into the state.
     void reseedFromTime(quint64 timeOfDay);

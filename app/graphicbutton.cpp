@@ -13,37 +13,32 @@ constexpr int bevel = 2;
 
 GraphicButton::GraphicButton(QWidget* parent)
     : QPushButton(parent)
-    , m_backColor(palette().color(QPalette::Button))
-{
+    , m_backColor(palette().color(QPalette::Button)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void GraphicButton::setBackColor(const QColor& color)
-{
+void GraphicButton::setBackColor(const QColor& color) {
     if (color == m_backColor)
         return;
     m_backColor = color;
     repaint();
 }
 
-void GraphicButton::setPictures(const QIcon& normal, const QIcon& down, const QIcon& disabled)
-{
+void GraphicButton::setPictures(const QIcon& normal, const QIcon& down, const QIcon& disabled) {
     m_normal = normal;
     m_down = down;
     m_disabled = disabled;
     update();
 }
 
-void GraphicButton::changeEvent(QEvent* event)
-{
+void GraphicButton::changeEvent(QEvent* event) {
     // A disabled button takes no mouse input: its clicks belong to the board beneath.
     if (event->type() == QEvent::EnabledChange)
         setAttribute(Qt::WA_TransparentForMouseEvents, !isEnabled());
     QPushButton::changeEvent(event);
 }
 
-QIcon GraphicButton::currentPicture() const
-{
+QIcon GraphicButton::currentPicture() const {
     if (!isEnabled() && !m_disabled.isNull())
         return m_disabled;
     if (isDown() && !m_down.isNull())
@@ -51,8 +46,7 @@ QIcon GraphicButton::currentPicture() const
     return m_normal;
 }
 
-void GraphicButton::paintEvent(QPaintEvent*)
-{
+void GraphicButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect all = rect();
     painter.fillRect(all, m_backColor);
@@ -77,10 +71,9 @@ void GraphicButton::paintEvent(QPaintEvent*)
         picture.paint(&painter, place, Qt::AlignCenter, QIcon::Normal);
     }
 
-    const QRect textRect(inside.left(), contentTop + pictureHeight, inside.width(),
-                         textHeight);
-    const int flags = Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic
-        | Qt::TextSingleLine;
+    const QRect textRect(inside.left(), contentTop + pictureHeight, inside.width(), textHeight);
+    const int flags =
+        Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic | Qt::TextSingleLine;
     if (isEnabled()) {
         painter.setPen(palette().color(QPalette::Active, QPalette::ButtonText));
         painter.drawText(textRect, flags, text());

@@ -5,8 +5,7 @@
 
 #include <QApplication>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     // The game takes no command line: Qt sees the program's name alone.
     Q_UNUSED(argc);
     int qtArgc = 1;

@@ -24,8 +24,8 @@ constexpr Salto salti5[] = {{paricmd2, y, 200},
                             {disparicmd1, y, 900},
                             {disparicmd2, y, 500},
                             {disparicmd, y, 2500}};
-constexpr Salto salti6[] = {{paricmd, y, 200},     {paricmd2, y, 250},    {disparicmd, y, 900},
-                            {disparicmd1, y, 70},  {disparicmd2, y, 250}, {disparicmd1, x, 2500}};
+constexpr Salto salti6[] = {{paricmd, y, 200},    {paricmd2, y, 250},    {disparicmd, y, 900},
+                            {disparicmd1, y, 70}, {disparicmd2, y, 250}, {disparicmd1, x, 2500}};
 
 } // namespace
 
@@ -36,5 +36,7 @@ const std::array<Disposizione, 6> disposizioni = {{
     {{off, off, same, off, on, on}, salti3, NuovoNumero{disparicmd, &Stato::numdispari, 300, 2}},
     {{same, on, on, on, on, off}, salti4, std::nullopt},
     {{off, off, same, off, on, off}, salti5, NuovoNumero{disparicmd2, &Stato::numdispari2, 300, 3}},
-    {{same, off, same, same, off, on}, salti6, NuovoNumero{disparicmd2, &Stato::numdispari2, 80, 5}},
+    {{same, off, same, same, off, on},
+     salti6,
+     NuovoNumero{disparicmd2, &Stato::numdispari2, 80, 5}},
 }};

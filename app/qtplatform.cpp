@@ -17,13 +17,11 @@
 namespace {
 
 // Boxes belong to the visible game window, when there is one, so that they stand over it.
-QWidget* dialogParent()
-{
+QWidget* dialogParent() {
     return QApplication::activeWindow();
 }
 
-QMessageBox::Icon iconOf(int buttons)
-{
+QMessageBox::Icon iconOf(int buttons) {
     switch (buttons & 0x70) {
     case 16:
         return QMessageBox::Critical;
@@ -44,8 +42,7 @@ struct Answer {
 };
 
 // The button sets of the buttons-and-icon value, with the answers their buttons give.
-QList<Answer> buttonsOf(int buttons)
-{
+QList<Answer> buttonsOf(int buttons) {
     switch (buttons & 0x7) {
     case 1:
         return {{QMessageBox::Ok, 1}, {QMessageBox::Cancel, 2}};
@@ -65,8 +62,7 @@ QList<Answer> buttonsOf(int buttons)
 } // namespace
 
 QString QtDialogs::inputBox(const QString& prompt, const QString& title,
-                            const QString& defaultText)
-{
+                            const QString& defaultText) {
     QInputDialog dialog(dialogParent());
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
@@ -77,8 +73,7 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title,
     return dialog.textValue();
 }
 
-int QtDialogs::messageBox(const QString& text, int buttons, const QString& title)
-{
+int QtDialogs::messageBox(const QString& text, int buttons, const QString& title) {
     QMessageBox box(dialogParent());
     box.setWindowTitle(title);
     // Texts can carry a typed name: never read them as markup.
@@ -100,33 +95,28 @@ int QtDialogs::messageBox(const QString& text, int buttons, const QString& title
     return answers.size() == 1 ? answers.front().value : answers.back().value;
 }
 
-void QtEnding::endProgram(int status)
-{
+void QtEnding::endProgram(int status) {
     // At once: no handler waiting in a dialog may resume, as it would after
     // QCoreApplication::exit(). Files are always closed by the procedure that opened them.
     std::fflush(nullptr);
     std::_Exit(status);
 }
 
-quint64 SystemClock::timeOfDay()
-{
+quint64 SystemClock::timeOfDay() {
     using namespace std::chrono;
     const auto now = duration_cast<microseconds>(system_clock::now().time_since_epoch());
     return quint64(now.count()) % (24ULL * 60 * 60 * 1000 * 1000);
 }
 
-QString SystemFolders::programFolder()
-{
+QString SystemFolders::programFolder() {
     return QCoreApplication::applicationDirPath();
 }
 
-QString SystemFolders::windowsDirectory()
-{
+QString SystemFolders::windowsDirectory() {
     return record::systemDirectory();
 }
 
-void loadQtTranslations()
-{
+void loadQtTranslations() {
     auto* translator = new QTranslator(qApp);
     if (translator->load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

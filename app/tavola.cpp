@@ -25,8 +25,7 @@ constexpr int passiColpoSbagliato = 10000;
 constexpr int passiAttesa = 1000;
 
 // The score stops at the ends of its 16-bit range instead of overflowing.
-qint16 aggiungi(qint16 punti, int delta)
-{
+qint16 aggiungi(qint16 punti, int delta) {
     const int somma = punti + delta;
     return qint16(qBound(int(std::numeric_limits<qint16>::min()), somma,
                          int(std::numeric_limits<qint16>::max())));
@@ -74,14 +73,11 @@ struct Tavola::ColpoSbagliato {
 
 Tavola::Tavola(const Platform& platform, QObject* parent)
     : QObject(parent)
-    , m_platform(platform)
-{
-}
+    , m_platform(platform) {}
 
 Tavola::~Tavola() = default;
 
-TavolaWindow& Tavola::ui()
-{
+TavolaWindow& Tavola::ui() {
     if (!m_window) {
         m_window = std::make_unique<TavolaWindow>();
         wire();
@@ -91,8 +87,7 @@ TavolaWindow& Tavola::ui()
     return *m_window;
 }
 
-void Tavola::wire()
-{
+void Tavola::wire() {
     TavolaWindow& w = *m_window;
     const auto on = [this](auto* sender, auto signal, void (Tavola::*handler)()) {
         m_wiring.append(connect(sender, signal, this, handler));
@@ -111,12 +106,11 @@ void Tavola::wire()
     on(w.Timer1, &QTimer::timeout, &Tavola::Timer1_Timer);
     on(w.Timer2, &QTimer::timeout, &Tavola::Timer2_Timer);
     // The game has no handler for the window being closed: the program just ends.
-    m_wiring.append(connect(&w, &TavolaWindow::closing, this,
-                            [this] { m_platform.ending.endProgram(0); }));
+    m_wiring.append(
+        connect(&w, &TavolaWindow::closing, this, [this] { m_platform.ending.endProgram(0); }));
 }
 
-void Tavola::Unload()
-{
+void Tavola::Unload() {
     if (!m_window)
         return;
     for (const auto& connection : std::as_const(m_wiring))
@@ -131,19 +125,19 @@ void Tavola::Unload()
     m_visible = false;
 }
 
-void Tavola::Show()
-{
+void Tavola::Show() {
     TavolaWindow& w = ui();
     if (m_visible)
         return;
     w.show();
+    // A freshly shown game window takes the keyboard, even where no window manager gives it.
+    w.activateWindow();
     w.cmdExit->setFocus();
     m_visible = true;
     Form_Activate();
 }
 
-GraphicButton* Tavola::bersaglio(Bersaglio which)
-{
+GraphicButton* Tavola::bersaglio(Bersaglio which) {
     TavolaWindow& w = ui();
     switch (which) {
     case Bersaglio::paricmd:
@@ -164,20 +158,17 @@ GraphicButton* Tavola::bersaglio(Bersaglio which)
 
 // ---- Start-up and greeting ----
 
-void Tavola::Form_Initialize()
-{
+void Tavola::Form_Initialize() {
     cmdNext_Click();
 }
 
-void Tavola::Form_Load()
-{
+void Tavola::Form_Load() {
     TavolaWindow& w = ui();
     w.Timer1->stop();
     w.Timer2->stop();
 
     // Taken exactly as typed: no trimming, no check; Cancel gives the empty name.
-    const QString nome =
-        m_platform.dialogs.inputBox(testi::comeTiChiami, testi::titolo, QString());
+    const QString nome = m_platform.dialogs.inputBox(testi::comeTiChiami, testi::titolo, QString());
     MsgBox(u' ' + nome + testi::vediamoSeSei, box::okOnly, testi::titolo);
     w.lblnome1->setText(nome);
 
@@ -186,10 +177,12 @@ void Tavola::Form_Load()
     try {
         m_stato.cartella = GetSystemDir();
         m_stato.numfile = 1;
-        record::ensureExists(record::recordPath(m_stato.cartella, testi::filePunti));
-        record::ensureExists(record::recordPath(m_stato.cartella, testi::fileNome));
-        w.lblpunti->setText(Leggifiletxt(record::recordPath(m_stato.cartella, testi::filePunti)));
-        w.lblnome->setText(Leggifiletxt(record::recordPath(m_stato.cartella, testi::fileNome)));
+        record::ensureExists(record::recordPath(m_stato.cartella, record::scoreFileName));
+        record::ensureExists(record::recordPath(m_stato.cartella, record::nameFileName));
+        w.lblpunti->setText(
+            Leggifiletxt(record::recordPath(m_stato.cartella, record::scoreFileName)));
+        w.lblnome->setText(
+            Leggifiletxt(record::recordPath(m_stato.cartella, record::nameFileName)));
     } catch (const record::FileError& error) {
         riportaErrore(error);
     }
@@ -198,26 +191,22 @@ void Tavola::Form_Load()
     cmdNext_Click();
 }
 
-void Tavola::Form_Resize()
-{
+void Tavola::Form_Resize() {
     if (ui().isMinimized())
         ui().setWindowTitle(testi::titoloRidotto);
 }
 
-QString Tavola::GetSystemDir()
-{
+QString Tavola::GetSystemDir() {
     return record::withTrailingSeparator(m_platform.folders.windowsDirectory());
 }
 
-QString Tavola::Leggifiletxt(const QString& nomefile)
-{
+QString Tavola::Leggifiletxt(const QString& nomefile) {
     return record::readWhole(nomefile);
 }
 
 // ---- Target dealing ----
 
-void Tavola::Form_Activate()
-{
+void Tavola::Form_Activate() {
     for (const Distribuzione& riga : distribuzioni)
         m_stato.*riga.numero = riga.seme;
     for (const Distribuzione& riga : distribuzioni) {
@@ -233,16 +222,14 @@ void Tavola::Form_Activate()
 
 // ---- Board paint ----
 
-int Tavola::disegnaFattoreRosso()
-{
+int Tavola::disegnaFattoreRosso() {
     int rosso = 0;
     while (rosso == 0)
         rosso = m_generatore.below(10);
     return rosso;
 }
 
-void Tavola::cmdNext_Click()
-{
+void Tavola::cmdNext_Click() {
     ui().paricmd2->setBackColor(ciano); // the first access of all loads the window
     ui().lblMessage->setText(QString());
     m_generatore.reseedFromTime(m_platform.clock.timeOfDay());
@@ -251,8 +238,7 @@ void Tavola::cmdNext_Click()
     dipingi(m_stato.rosso, m_stato.verde);
 }
 
-void Tavola::dipingi(int rosso, int verde)
-{
+void Tavola::dipingi(int rosso, int verde) {
     TavolaWindow& w = ui();
     // Bands reach the window's outer width in twips: far past the right edge.
     w.board->paintGradient(rosso, verde, w.frameGeometry().width() * TavolaWindow::twipsPerPixel);
@@ -260,8 +246,7 @@ void Tavola::dipingi(int rosso, int verde)
 
 // ---- Start of play and target motion ----
 
-void Tavola::Form_Click()
-{
+void Tavola::Form_Click() {
     ui().lblMessage->setText(QString());
     m_generatore.reseedFromTime(m_platform.clock.timeOfDay());
     const int rosso = disegnaFattoreRosso();
@@ -274,8 +259,7 @@ void Tavola::Form_Click()
     Timer2_Timer();
 }
 
-void Tavola::Timer2_Timer()
-{
+void Tavola::Timer2_Timer() {
     const BoardScale scala = ui().board->scale();
     m_generatore.reseedFromTime(m_platform.clock.timeOfDay());
     const int k = m_generatore.below(6) + 1;
@@ -292,8 +276,8 @@ void Tavola::Timer2_Timer()
             b->setVisible(false);
             break;
         case Visibile::invariato:
-            if (std::find(sempreMostrati.begin(), sempreMostrati.end(), quale)
-                != sempreMostrati.end())
+            if (std::find(sempreMostrati.begin(), sempreMostrati.end(), quale) !=
+                sempreMostrati.end())
                 b->setVisible(true);
             break;
         }
@@ -318,8 +302,7 @@ void Tavola::Timer2_Timer()
 
 // ---- Hit judging and scoring ----
 
-void Tavola::colpoGiusto(const ColpoGiusto& colpo)
-{
+void Tavola::colpoGiusto(const ColpoGiusto& colpo) {
     GraphicButton* b = bersaglio(colpo.bersaglio);
     m_stato.*colpo.numero = colpo.seme;
     for (m_stato.giri = 1; m_stato.giri <= passiColpoGiusto; ++m_stato.giri)
@@ -335,23 +318,19 @@ void Tavola::colpoGiusto(const ColpoGiusto& colpo)
     cmdNext_Click();
 }
 
-void Tavola::paricmd_Click()
-{
+void Tavola::paricmd_Click() {
     colpoGiusto({Bersaglio::paricmd, &Stato::numpari, 633, 100, 1});
 }
 
-void Tavola::paricmd1_Click()
-{
+void Tavola::paricmd1_Click() {
     colpoGiusto({Bersaglio::paricmd1, &Stato::numpari1, 399, 100, 3});
 }
 
-void Tavola::paricmd2_Click()
-{
+void Tavola::paricmd2_Click() {
     colpoGiusto({Bersaglio::paricmd2, &Stato::numpari2, 999, 40, 3});
 }
 
-void Tavola::colpoSbagliato(const ColpoSbagliato& colpo)
-{
+void Tavola::colpoSbagliato(const ColpoSbagliato& colpo) {
     qint16 proprio = colpo.seme;
     qint16& numero = colpo.numero ? m_stato.*colpo.numero : proprio;
     numero = colpo.seme;
@@ -374,8 +353,7 @@ void Tavola::colpoSbagliato(const ColpoSbagliato& colpo)
     cmdNext_Click();
 }
 
-void Tavola::disparicmd_Click()
-{
+void Tavola::disparicmd_Click() {
     colpoSbagliato({Bersaglio::disparicmd, 307, nullptr,
                     [](Generatore& g) {
                         int n = 0;
@@ -387,30 +365,26 @@ void Tavola::disparicmd_Click()
                     testi::attenzione, testi::nonDivisibile});
 }
 
-void Tavola::disparicmd1_Click()
-{
+void Tavola::disparicmd1_Click() {
     colpoSbagliato({Bersaglio::disparicmd1, 101, nullptr,
                     [](Generatore& g) { return qint16(25 * (g.below(100) + 1) + 2); },
                     testi::attenzioneSbagliato, testi::nonDivisibile1});
 }
 
-void Tavola::disparicmd2_Click()
-{
+void Tavola::disparicmd2_Click() {
     colpoSbagliato({Bersaglio::disparicmd2, 37, &Stato::numdispari2,
-                    [](Generatore& g) { return qint16(25 * g.below(200) + 3); },
-                    testi::attenzione, testi::nonDivisibile});
+                    [](Generatore& g) { return qint16(25 * g.below(200) + 3); }, testi::attenzione,
+                    testi::nonDivisibile});
 }
 
-void Tavola::Suonafile(const QString& suono)
-{
+void Tavola::Suonafile(const QString& suono) {
     // The names are written with backslashes; '/' separates on every platform Qt runs on.
     m_platform.sound.play(QString(suono).replace(u'\\', u'/'));
 }
 
 // ---- Countdown clock ----
 
-void Tavola::Avviaorologio()
-{
+void Tavola::Avviaorologio() {
     ui().Timer1->start();
     m_stato.ore = 0;
     m_stato.minuti = 15;
@@ -418,15 +392,14 @@ void Tavola::Avviaorologio()
     ui().lblconto->setText(testoOrologio());
 }
 
-QString Tavola::testoOrologio() const
-{
-    const auto campo = [](int value) { return QStringLiteral("%1").arg(value, 2, 10, QChar(u'0')); };
-    return campo(m_stato.ore) + u':' + campo(m_stato.minuti) + u':'
-        + campo(int(m_stato.secondi));
+QString Tavola::testoOrologio() const {
+    const auto campo = [](int value) {
+        return QStringLiteral("%1").arg(value, 2, 10, QChar(u'0'));
+    };
+    return campo(m_stato.ore) + u':' + campo(m_stato.minuti) + u':' + campo(int(m_stato.secondi));
 }
 
-void Tavola::Timer1_Timer()
-{
+void Tavola::Timer1_Timer() {
     if (ui().lblconto->text() == testi::fineTempo) {
         cmdExit_Click();
         return; // only reached when a game end is already under way
@@ -441,8 +414,7 @@ void Tavola::Timer1_Timer()
 
 // ---- Game end and new game ----
 
-void Tavola::cmdExit_Click()
-{
+void Tavola::cmdExit_Click() {
     if (m_fineIniziata)
         return;
     m_fineIniziata = true;
@@ -474,8 +446,7 @@ void Tavola::cmdExit_Click()
     m_platform.ending.endProgram(0);
 }
 
-void Tavola::Next_Click()
-{
+void Tavola::Next_Click() {
     const int risposta = MsgBox(testi::nuovaGara, box::yesNo + box::question + box::defaultButton2,
                                 testi::titoloNuovaGara);
     if (risposta == box::no)
@@ -486,14 +457,12 @@ void Tavola::Next_Click()
 
 // ---- Dialogs and failures ----
 
-int Tavola::MsgBox(const QString& text, int buttons, const QString& title)
-{
+int Tavola::MsgBox(const QString& text, int buttons, const QString& title) {
     // A box given no title carries the application's.
     return m_platform.dialogs.messageBox(text, buttons, title.isEmpty() ? testi::titolo : title);
 }
 
-void Tavola::riportaErrore(const record::FileError& error)
-{
+void Tavola::riportaErrore(const record::FileError& error) {
     MsgBox(testi::erroreFile.arg(error.path(), error.reason()), box::critical, testi::titolo);
     m_platform.ending.endProgram(1);
     std::abort(); // endProgram never returns

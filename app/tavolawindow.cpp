@@ -27,8 +27,7 @@ struct FontDesign {
     bool italic = false;
 };
 
-QFont makeFont(const FontDesign& design)
-{
+QFont makeFont(const FontDesign& design) {
     QFont font(QString::fromLatin1(design.face));
     font.setPointSizeF(design.points);
     // Arial Black is a weight of its own; its substitutes only look right when asked for it.
@@ -71,21 +70,21 @@ const FontDesign targetFont{"MS Sans Serif", 24, true};
 const ButtonDesign buttons[] = {
     {&TavolaWindow::cmdNext, "cmdNext", "&Clicca per iniziare", 3000, 0, 3210, 735,
      QColor(0, 192, 0), startFont, true, false, 20, Pointer::Board, Picture::Faces, "Go"},
-    {&TavolaWindow::cmdExit, "cmdExit", "E&xit", 6120, 0, 3135, 735, QColor(192, 0, 192),
-     startFont, true, true, 21, Pointer::Arrow, Picture::NoEntry,
+    {&TavolaWindow::cmdExit, "cmdExit", "E&xit", 6120, 0, 3135, 735, QColor(192, 0, 192), startFont,
+     true, true, 21, Pointer::Arrow, Picture::NoEntry,
      "Ti prego resta ancora, forse riuscirai a farmi uscire "},
-    {&TavolaWindow::paricmd, "paricmd", "", 2400, 1560, 1215, 1215, cyan, targetFont, false,
-     true, 18, Pointer::FourArrows, Picture::None, ""},
-    {&TavolaWindow::paricmd1, "paricmd1", "", 2880, 4200, 1215, 1215, cyan, targetFont, false,
-     true, 26, Pointer::Arrow, Picture::None, ""},
-    {&TavolaWindow::paricmd2, "paricmd2", "", 1560, 6480, 1215, 1215, cyan, targetFont, false,
-     true, 27, Pointer::Arrow, Picture::None, ""},
-    {&TavolaWindow::disparicmd, "disparicmd", "", 5760, 1560, 1215, 1215, cyan, targetFont,
-     false, true, 17, Pointer::Arrow, Picture::None, ""},
+    {&TavolaWindow::paricmd, "paricmd", "", 2400, 1560, 1215, 1215, cyan, targetFont, false, true,
+     18, Pointer::FourArrows, Picture::None, ""},
+    {&TavolaWindow::paricmd1, "paricmd1", "", 2880, 4200, 1215, 1215, cyan, targetFont, false, true,
+     26, Pointer::Arrow, Picture::None, ""},
+    {&TavolaWindow::paricmd2, "paricmd2", "", 1560, 6480, 1215, 1215, cyan, targetFont, false, true,
+     27, Pointer::Arrow, Picture::None, ""},
+    {&TavolaWindow::disparicmd, "disparicmd", "", 5760, 1560, 1215, 1215, cyan, targetFont, false,
+     true, 17, Pointer::Arrow, Picture::None, ""},
     {&TavolaWindow::disparicmd1, "disparicmd1", "63", 6840, 5160, 1215, 1215, cyan, targetFont,
      false, true, 28, Pointer::Arrow, Picture::None, ""},
-    {&TavolaWindow::disparicmd2, "disparicmd2", "", 5040, 6840, 1215, 1215, cyan, targetFont,
-     false, true, 29, Pointer::Arrow, Picture::None, ""},
+    {&TavolaWindow::disparicmd2, "disparicmd2", "", 5040, 6840, 1215, 1215, cyan, targetFont, false,
+     true, 29, Pointer::Arrow, Picture::None, ""},
 };
 
 struct LabelDesign {
@@ -121,32 +120,59 @@ const QColor lightCyan(128, 255, 255);
 const LabelDesign labels[] = {
     {&TavolaWindow::Label6, "Label6", "Punti complessivi", -120, 0, 3135, 735, sans18,
      QColor(255, 255, 128), blue, true, true, true, true, true, ""},
-    {&TavolaWindow::lblScore, "lblScore", "", 600, 840, 1215, 975, times36Bold, black,
-     transparent, true, true, false, true, true,
-     "Questo è il tuo punteggio. Forza con il  record"},
-    {&TavolaWindow::Punteggio, "Punteggio", "0", 960, 1080, 495, 615, sans24, black,
-     transparent, true, false, true, true, true, ""},
-    {&TavolaWindow::Label11, "Label11", "Tempo restante", 120, 1920, 1575, 375,
-     {"MS Sans Serif", 9.75}, yellow, transparent, false, false, false, true, true, ""},
-    {&TavolaWindow::lblconto, "lblconto", "00.00.00", 120, 2400, 1575, 495,
-     {"Arial Black", 12, true}, yellow, transparent, false, true, false, true, true, ""},
+    {&TavolaWindow::lblScore, "lblScore", "", 600, 840, 1215, 975, times36Bold, black, transparent,
+     true, true, false, true, true, "Questo è il tuo punteggio. Forza con il  record"},
+    {&TavolaWindow::Punteggio, "Punteggio", "0", 960, 1080, 495, 615, sans24, black, transparent,
+     true, false, true, true, true, ""},
+    {&TavolaWindow::Label11,
+     "Label11",
+     "Tempo restante",
+     120,
+     1920,
+     1575,
+     375,
+     {"MS Sans Serif", 9.75},
+     yellow,
+     transparent,
+     false,
+     false,
+     false,
+     true,
+     true,
+     ""},
+    {&TavolaWindow::lblconto,
+     "lblconto",
+     "00.00.00",
+     120,
+     2400,
+     1575,
+     495,
+     {"Arial Black", 12, true},
+     yellow,
+     transparent,
+     false,
+     true,
+     false,
+     true,
+     true,
+     ""},
     {&TavolaWindow::Label14, "Label14", "Sfidante", 135, 4560, 1395, 495, sans18, green,
      transparent, true, true, true, true, true, ""},
-    {&TavolaWindow::lblnome1, "lblnome1", "", 1920, 4560, 120, 435, sans18Bold, green,
-     transparent, false, false, true, true, true, ""},
-    {&TavolaWindow::Label12, "Label12", "Il record  è di ", 120, 7920, 2295, 375, sans18,
-     purple, transparent, false, false, false, true, true, ""},
-    {&TavolaWindow::lblnome, "lblnome", "nome", 2640, 7920, 990, 435, sans18Bold, blue,
-     transparent, false, false, true, true, true, ""},
+    {&TavolaWindow::lblnome1, "lblnome1", "", 1920, 4560, 120, 435, sans18Bold, green, transparent,
+     false, false, true, true, true, ""},
+    {&TavolaWindow::Label12, "Label12", "Il record  è di ", 120, 7920, 2295, 375, sans18, purple,
+     transparent, false, false, false, true, true, ""},
+    {&TavolaWindow::lblnome, "lblnome", "nome", 2640, 7920, 990, 435, sans18Bold, blue, transparent,
+     false, false, true, true, true, ""},
     {&TavolaWindow::Label13, "Label13", "con punti", 6600, 7920, 1455, 435, sans18, purple,
      transparent, false, false, true, true, true, ""},
-    {&TavolaWindow::lblpunti, "lblpunti", "0", 8160, 7800, 270, 555, sans24, purple,
-     transparent, false, false, true, true, true, ""},
+    {&TavolaWindow::lblpunti, "lblpunti", "0", 8160, 7800, 270, 555, sans24, purple, transparent,
+     false, false, true, true, true, ""},
 
     {&TavolaWindow::lblMessage, "lblMessage", "", 1560, 3720, 6615, 615, sans24BoldItalic, red,
      transparent, true, false, false, false, true, ""},
-    {&TavolaWindow::Label5, "Label5", "", 960, 7680, 6615, 615, sans24BoldItalic, red,
-     transparent, true, false, false, false, true, ""},
+    {&TavolaWindow::Label5, "Label5", "", 960, 7680, 6615, 615, sans24BoldItalic, red, transparent,
+     true, false, false, false, true, ""},
     {&TavolaWindow::Label3, "Label3", "Risposte totali", 5640, 3840, 2340, 495, sans18, blue,
      transparent, false, true, true, false, true, ""},
     {&TavolaWindow::Label1, "Label1", "Risposte errate", 5760, 3120, 2520, 495, sans18, red,
@@ -155,40 +181,78 @@ const LabelDesign labels[] = {
      transparent, true, true, true, false, true, ""},
     {&TavolaWindow::lblScore2, "lblScore2", "0", 7560, 2880, 555, 885, times36Bold, blue,
      transparent, true, true, true, false, true, ""},
-    {&TavolaWindow::lblTime, "lblTime", "", 8400, 1800, 90, 300, {"MS Sans Serif", 12, true},
-     black, standardFace, false, false, true, false, true,
+    {&TavolaWindow::lblTime,
+     "lblTime",
+     "",
+     8400,
+     1800,
+     90,
+     300,
+     {"MS Sans Serif", 12, true},
+     black,
+     standardFace,
+     false,
+     false,
+     true,
+     false,
+     true,
      "Clicca sotto di me per attivare il Timer"},
-    {&TavolaWindow::Label4, "Label4", "=", 7320, 2040, 615, 975, {"Arial", 48, true}, black,
-     lightCyan, true, false, false, false, false, ""},
-    {&TavolaWindow::Label2, "Label2", "X", 7320, 1800, 615, 975, {"Arial", 48}, black,
-     lightCyan, true, false, false, false, false, ""},
+    {&TavolaWindow::Label4,
+     "Label4",
+     "=",
+     7320,
+     2040,
+     615,
+     975,
+     {"Arial", 48, true},
+     black,
+     lightCyan,
+     true,
+     false,
+     false,
+     false,
+     false,
+     ""},
+    {&TavolaWindow::Label2,
+     "Label2",
+     "X",
+     7320,
+     1800,
+     615,
+     975,
+     {"Arial", 48},
+     black,
+     lightCyan,
+     true,
+     false,
+     false,
+     false,
+     false,
+     ""},
 };
 
-QRect designRect(int left, int top, int width, int height)
-{
+QRect designRect(int left, int top, int width, int height) {
     return {TavolaWindow::pixels(left), TavolaWindow::pixels(top), TavolaWindow::pixels(width),
             TavolaWindow::pixels(height)};
 }
 
 } // namespace
 
-void registerFontSubstitutes()
-{
+void registerFontSubstitutes() {
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     QFont::insertSubstitutions(QStringLiteral("Arial"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     QFont::insertSubstitutions(QStringLiteral("Arial Black"),
                                {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
-    QFont::insertSubstitutions(QStringLiteral("Times New Roman"),
-                               {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+    QFont::insertSubstitutions(
+        QStringLiteral("Times New Roman"),
+        {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
 }
 
 TavolaWindow::TavolaWindow(QWidget* parent)
-    : QMainWindow(parent,
-                  Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                      | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
-{
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("Tavola"));
     setWindowTitle(testi::titolo);
     setWindowIcon(pictures::windowIcon());
@@ -207,8 +271,7 @@ TavolaWindow::TavolaWindow(QWidget* parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TavolaWindow::createControls()
-{
+void TavolaWindow::createControls() {
     for (const LabelDesign& design : labels) {
         auto* label = new BoardLabel(board);
         this->*design.member = label;
@@ -280,14 +343,14 @@ void TavolaWindow::createControls()
         button->raise(); // buttons are always drawn above labels
         tabOrder.push_back(&design);
     }
-    std::sort(tabOrder.begin(), tabOrder.end(),
-              [](const ButtonDesign* a, const ButtonDesign* b) { return a->tabIndex < b->tabIndex; });
+    std::sort(tabOrder.begin(), tabOrder.end(), [](const ButtonDesign* a, const ButtonDesign* b) {
+        return a->tabIndex < b->tabIndex;
+    });
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(this->*tabOrder[i - 1]->member, this->*tabOrder[i]->member);
 }
 
-void TavolaWindow::createMenus()
-{
+void TavolaWindow::createMenus() {
     QMenuBar* bar = menuBar();
 
     // Captions of the project's own: an example address that reaches nobody.
@@ -317,8 +380,7 @@ void TavolaWindow::createMenus()
     h->setObjectName(QStringLiteral("h"));
 }
 
-void TavolaWindow::createTimers()
-{
+void TavolaWindow::createTimers() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setTimerType(Qt::PreciseTimer); // the countdown clock: one tick per second
@@ -330,21 +392,18 @@ void TavolaWindow::createTimers()
     Timer2->setInterval(1300);
 }
 
-void TavolaWindow::resizeEvent(QResizeEvent* event)
-{
+void TavolaWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     emit resized();
 }
 
-void TavolaWindow::changeEvent(QEvent* event)
-{
+void TavolaWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         emit resized();
 }
 
-void TavolaWindow::closeEvent(QCloseEvent* event)
-{
+void TavolaWindow::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
     emit closing();
 }

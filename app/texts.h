@@ -26,13 +26,11 @@ inline const QString titoloNuovaGara = QStringLiteral("INIZIARE NUOVA GARA");
 
 inline const QString fineTempo = QStringLiteral("00:00:00");
 
-// Names below the program's folder and the record folder, written as the game has always
-// written them; Suonafile and record::recordPath map them onto the platform's paths.
+// Names below the program's folder, written as the game has always written them; Suonafile
+// maps them onto the platform's paths.
 inline const QString suonoSparo = QStringLiteral("\\suoni\\sparo.wav");
 inline const QString suonoEsplosione = QStringLiteral("\\suoni\\esplosi.wav");
 inline const QString suonoLaser = QStringLiteral("\\suoni\\laser.wav");
-inline const QString filePunti = QStringLiteral("\\avelmora.txt");
-inline const QString fileNome = QStringLiteral("\\velmora.txt");
 
 // The run-time error report: which file, and the operating system's reason.
 inline const QString erroreFile =

@@ -25,7 +25,8 @@ struct Box {
 
 class ScriptedDialogs : public Dialogs {
 public:
-    explicit ScriptedDialogs(QStringList& log) : m_log(log) {}
+    explicit ScriptedDialogs(QStringList& log)
+        : m_log(log) {}
 
     // Answers for the input boxes, in order; an empty queue answers like Cancel.
     std::deque<QString> names;
@@ -38,8 +39,7 @@ public:
     QList<Box> boxes;
     QStringList prompts;
 
-    QString inputBox(const QString& prompt, const QString& title, const QString& def) override
-    {
+    QString inputBox(const QString& prompt, const QString& title, const QString& def) override {
         m_log << QStringLiteral("input:%1|%2|%3").arg(prompt, title, def);
         prompts << prompt;
         if (whileInputOpen)
@@ -51,8 +51,7 @@ public:
         return name;
     }
 
-    int messageBox(const QString& text, int buttons, const QString& title) override
-    {
+    int messageBox(const QString& text, int buttons, const QString& title) override {
         m_log << QStringLiteral("box:%1").arg(text);
         boxes.append({text, buttons, title});
         if (whileOpen)
@@ -70,12 +69,12 @@ private:
 
 class RecordingSound : public sound::Player {
 public:
-    explicit RecordingSound(QStringList& log) : m_log(log) {}
+    explicit RecordingSound(QStringList& log)
+        : m_log(log) {}
     std::function<void(const QString&)> onPlay;
     QStringList played;
 
-    void play(const QString& path) override
-    {
+    void play(const QString& path) override {
         m_log << QStringLiteral("sound:%1").arg(path.section(u'/', -1));
         played << path;
         if (onPlay)

@@ -13,8 +13,7 @@ struct Game {
     Doubles doubles;
     Tavola tavola{doubles.platform()};
 
-    explicit Game(const QString& name = QStringLiteral("Anna"))
-    {
+    explicit Game(const QString& name = QStringLiteral("Anna")) {
         doubles.dialogs.names.push_back(name);
         tavola.Form_Initialize();
         tavola.Show();
@@ -28,8 +27,7 @@ struct Game {
     GraphicButton* target(Bersaglio which) { return tavola.bersaglio(which); }
 
     // Picks a generator state under which the next motion tick draws arrangement k.
-    void forceArrangement(int k, quint64 from = 1)
-    {
+    void forceArrangement(int k, quint64 from = 1) {
         for (quint64 state = from;; ++state) {
             Generatore probe(state);
             probe.reseedFromTime(doubles.clock.now + 1000);
@@ -41,6 +39,6 @@ struct Game {
     }
 };
 
-inline constexpr Bersaglio allTargets[] = {Bersaglio::paricmd,    Bersaglio::paricmd1,
-                                           Bersaglio::paricmd2,   Bersaglio::disparicmd,
+inline constexpr Bersaglio allTargets[] = {Bersaglio::paricmd,     Bersaglio::paricmd1,
+                                           Bersaglio::paricmd2,    Bersaglio::disparicmd,
                                            Bersaglio::disparicmd1, Bersaglio::disparicmd2};

@@ -28,22 +28,19 @@ private slots:
 
 namespace {
 
-QByteArray contents(const QString& path)
-{
+QByteArray contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-void write(const QString& path, const QByteArray& bytes)
-{
+void write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
 }
 
 // Runs `action`, which must end the program; returns the status.
-int endStatus(const std::function<void()>& action)
-{
+int endStatus(const std::function<void()>& action) {
     try {
         action();
     } catch (const ProgramEnded& end) {
@@ -52,8 +49,7 @@ int endStatus(const std::function<void()>& action)
     return -1;
 }
 
-QStringList boxTexts(const Game& game)
-{
+QStringList boxTexts(const Game& game) {
     QStringList texts;
     for (const Box& box : game.doubles.dialogs.boxes)
         texts << box.text;
@@ -62,8 +58,7 @@ QStringList boxTexts(const Game& game)
 
 } // namespace
 
-void TestGameEnd::clockCountsDownAndEndsOnTheTickAfterZero()
-{
+void TestGameEnd::clockCountsDownAndEndsOnTheTickAfterZero() {
     Game game;
     QCOMPARE(game.ui().lblconto->text(), QStringLiteral("00:15:00"));
     QCOMPARE(game.ui().Timer1->interval(), 1000);
@@ -83,8 +78,7 @@ void TestGameEnd::clockCountsDownAndEndsOnTheTickAfterZero()
     QCOMPARE(game.stato().attesa, qint16(1001));
 }
 
-void TestGameEnd::clockTickDuringTheWarningEndsTheGame()
-{
+void TestGameEnd::clockTickDuringTheWarningEndsTheGame() {
     Game game;
     game.ui().lblconto->setText(QStringLiteral("00:00:00"));
     game.doubles.dialogs.whileOpen = [&](const Box& box) {
@@ -99,8 +93,7 @@ void TestGameEnd::clockTickDuringTheWarningEndsTheGame()
     QCOMPARE(game.ui().Punteggio->text(), QStringLiteral("0"));
 }
 
-void TestGameEnd::clockTickDuringNewGameQuestionEndsTheGame()
-{
+void TestGameEnd::clockTickDuringNewGameQuestionEndsTheGame() {
     Game game;
     game.ui().lblconto->setText(QStringLiteral("00:00:00"));
     game.doubles.dialogs.whileOpen = [&](const Box& box) {
@@ -112,8 +105,7 @@ void TestGameEnd::clockTickDuringNewGameQuestionEndsTheGame()
     QCOMPARE(game.doubles.dialogs.prompts.size(), 0); // no new game began
 }
 
-void TestGameEnd::furtherTicksStartNoSecondGoodbye()
-{
+void TestGameEnd::furtherTicksStartNoSecondGoodbye() {
     Game game;
     game.ui().lblconto->setText(QStringLiteral("00:00:00"));
     game.doubles.dialogs.whileOpen = [&](const Box&) {
@@ -124,8 +116,7 @@ void TestGameEnd::furtherTicksStartNoSecondGoodbye()
     QCOMPARE(boxTexts(game), QStringList{"              Ciao a presto."});
 }
 
-void TestGameEnd::exitStoresOnlyABetterScore_data()
-{
+void TestGameEnd::exitStoresOnlyABetterScore_data() {
     QTest::addColumn<QByteArray>("storedScore"); // nullptr-like "<none>": no files yet
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("score"); // the score label at the end
@@ -133,33 +124,37 @@ void TestGameEnd::exitStoresOnlyABetterScore_data()
     QTest::addColumn<QByteArray>("scoreFile");
     QTest::addColumn<QByteArray>("nameFile");
 
-    QTest::newRow("first run, score 0") << QByteArray("<none>") << "Anna" << "0" << false
-                                        << QByteArray() << QByteArray();
-    QTest::newRow("first run, score 1") << QByteArray("<none>") << "Anna" << " 1" << true
-                                        << QByteArray(" 1\r\n") << QByteArray("Anna\r\n");
-    QTest::newRow("equal is not stored") << QByteArray(" 12\r\n") << "Anna" << " 12" << false
-                                         << QByteArray(" 12\r\n") << QByteArray("Zed\r\n");
-    QTest::newRow("one more is stored") << QByteArray(" 12\r\n") << "Anna" << " 13" << true
-                                        << QByteArray(" 13\r\n") << QByteArray("Anna\r\n");
+    QTest::newRow("first run, score 0") << QByteArray("<none>") << "Anna"
+                                        << "0" << false << QByteArray() << QByteArray();
+    QTest::newRow("first run, score 1")
+        << QByteArray("<none>") << "Anna"
+        << " 1" << true << QByteArray(" 1\r\n") << QByteArray("Anna\r\n");
+    QTest::newRow("equal is not stored")
+        << QByteArray(" 12\r\n") << "Anna"
+        << " 12" << false << QByteArray(" 12\r\n") << QByteArray("Zed\r\n");
+    QTest::newRow("one more is stored")
+        << QByteArray(" 12\r\n") << "Anna"
+        << " 13" << true << QByteArray(" 13\r\n") << QByteArray("Anna\r\n");
     QTest::newRow("after a wrong hit, four bytes")
-        << QByteArray("11\r\n") << "Anna" << "12" << true << QByteArray("12\r\n")
-        << QByteArray("Anna\r\n");
+        << QByteArray("11\r\n") << "Anna"
+        << "12" << true << QByteArray("12\r\n") << QByteArray("Anna\r\n");
     QTest::newRow("negative record beaten")
-        << QByteArray("-9\r\n") << "Anna" << "-4" << true << QByteArray("-4\r\n")
-        << QByteArray("Anna\r\n");
-    QTest::newRow("empty name") << QByteArray("3\r\n") << "" << " 4" << true
-                                << QByteArray(" 4\r\n") << QByteArray("\r\n");
-    QTest::newRow("accented name") << QByteArray() << "Niccolò è" << " 2" << true
-                                   << QByteArray(" 2\r\n") << QByteArray("Niccolò è\r\n");
-    QTest::newRow("word after the record") << QByteArray("12 punti\r\n") << "Anna" << " 12"
-                                           << false << QByteArray("12 punti\r\n")
-                                           << QByteArray("Zed\r\n");
-    QTest::newRow("letters read as 0") << QByteArray("dodici\r\n") << "Anna" << " 1" << true
-                                       << QByteArray(" 1\r\n") << QByteArray("Anna\r\n");
+        << QByteArray("-9\r\n") << "Anna"
+        << "-4" << true << QByteArray("-4\r\n") << QByteArray("Anna\r\n");
+    QTest::newRow("empty name") << QByteArray("3\r\n") << ""
+                                << " 4" << true << QByteArray(" 4\r\n") << QByteArray("\r\n");
+    QTest::newRow("accented name")
+        << QByteArray() << "Niccolò è"
+        << " 2" << true << QByteArray(" 2\r\n") << QByteArray("Niccolò è\r\n");
+    QTest::newRow("word after the record")
+        << QByteArray("12 punti\r\n") << "Anna"
+        << " 12" << false << QByteArray("12 punti\r\n") << QByteArray("Zed\r\n");
+    QTest::newRow("letters read as 0")
+        << QByteArray("dodici\r\n") << "Anna"
+        << " 1" << true << QByteArray(" 1\r\n") << QByteArray("Anna\r\n");
 }
 
-void TestGameEnd::exitStoresOnlyABetterScore()
-{
+void TestGameEnd::exitStoresOnlyABetterScore() {
     QFETCH(QByteArray, storedScore);
     QFETCH(QString, name);
     QFETCH(QString, score);
@@ -197,8 +192,7 @@ void TestGameEnd::exitStoresOnlyABetterScore()
     QCOMPARE(contents(folder + "/velmora.txt"), nameFile);
 }
 
-void TestGameEnd::recordFolderFailureIsReported()
-{
+void TestGameEnd::recordFolderFailureIsReported() {
     Doubles doubles;
     const QString folder = doubles.folders.recordFolder();
     QVERIFY(QDir(folder).rmdir(folder));
@@ -210,8 +204,7 @@ void TestGameEnd::recordFolderFailureIsReported()
     QCOMPARE(report.buttons, box::critical);
 }
 
-void TestGameEnd::newGameNoChangesNothing()
-{
+void TestGameEnd::newGameNoChangesNothing() {
     Game game;
     game.tavola.paricmd_Click();
     TavolaWindow* face = &game.ui();
@@ -229,8 +222,7 @@ void TestGameEnd::newGameNoChangesNothing()
     QVERIFY(game.doubles.dialogs.prompts.isEmpty());
 }
 
-void TestGameEnd::newGameYesDropsTheScoreAndReadsTheRecordAgain()
-{
+void TestGameEnd::newGameYesDropsTheScoreAndReadsTheRecordAgain() {
     Game game;
     const QString folder = game.doubles.folders.recordFolder();
     write(folder + "/avelmora.txt", " 2\r\n");
@@ -251,20 +243,18 @@ void TestGameEnd::newGameYesDropsTheScoreAndReadsTheRecordAgain()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-void TestGameEnd::realQuestionBoxAnswersNoToEnter()
-{
+void TestGameEnd::realQuestionBoxAnswersNoToEnter() {
     QtDialogs dialogs;
     QString seen;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         QVERIFY(box);
-        seen = box->windowTitle() + u'|' + box->text() + u'|'
-            + QString::number(int(box->icon())) + u'|' + box->defaultButton()->text();
+        seen = box->windowTitle() + u'|' + box->text() + u'|' + QString::number(int(box->icon())) +
+               u'|' + box->defaultButton()->text();
         QTest::keyClick(box, Qt::Key_Return);
     });
-    const int answer =
-        dialogs.messageBox(QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), 292,
-                           QStringLiteral("INIZIARE NUOVA GARA"));
+    const int answer = dialogs.messageBox(QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), 292,
+                                          QStringLiteral("INIZIARE NUOVA GARA"));
     QCOMPARE(answer, box::no);
     QCOMPARE(seen, QStringLiteral("INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|%1|&No")
                        .arg(int(QMessageBox::Question)));

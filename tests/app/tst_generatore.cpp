@@ -17,8 +17,7 @@ private slots:
     void sameStartStateGivesTheSameSequence();
 };
 
-void TestGeneratore::drawsStayBelowOne()
-{
+void TestGeneratore::drawsStayBelowOne() {
     Generatore generator(1);
     float smallest = 1;
     float largest = 0;
@@ -34,8 +33,7 @@ void TestGeneratore::drawsStayBelowOne()
     QVERIFY(largest > 0.999f);
 }
 
-void TestGeneratore::floorOfNTimesRIsEvenlySpread_data()
-{
+void TestGeneratore::floorOfNTimesRIsEvenlySpread_data() {
     QTest::addColumn<int>("n");
     QTest::addColumn<bool>("reseedEachDraw"); // as the game deals: re-seed, then draw once
     QTest::newRow("6 arrangements") << 6 << false;
@@ -43,8 +41,7 @@ void TestGeneratore::floorOfNTimesRIsEvenlySpread_data()
     QTest::newRow("100, re-seeded with one preset") << 100 << true;
 }
 
-void TestGeneratore::floorOfNTimesRIsEvenlySpread()
-{
+void TestGeneratore::floorOfNTimesRIsEvenlySpread() {
     QFETCH(int, n);
     QFETCH(bool, reseedEachDraw);
     Generatore generator(42);
@@ -63,8 +60,7 @@ void TestGeneratore::floorOfNTimesRIsEvenlySpread()
     QVERIFY2(chi < limit, qPrintable(QStringLiteral("chi %1 over %2").arg(chi).arg(limit)));
 }
 
-void TestGeneratore::reseedingWithTheSameNumberStirs()
-{
+void TestGeneratore::reseedingWithTheSameNumberStirs() {
     Generatore generator(7);
     generator.reseed(22);
     const float first = generator.draw();
@@ -78,8 +74,7 @@ void TestGeneratore::reseedingWithTheSameNumberStirs()
     QVERIFY(generator.draw() != a);
 }
 
-void TestGeneratore::sameStartStateGivesTheSameSequence()
-{
+void TestGeneratore::sameStartStateGivesTheSameSequence() {
     Generatore a(99);
     Generatore b(99);
     for (int i = 0; i < 100; ++i) {

@@ -24,8 +24,7 @@ private slots:
     void closingTheWindowEndsTheProgramQuietly();
 };
 
-void TestLifecycle::firstControlAccessLoadsOnce()
-{
+void TestLifecycle::firstControlAccessLoadsOnce() {
     Doubles doubles;
     Tavola tavola(doubles.platform());
     QSignalSpy loads(&tavola, &Tavola::loaded);
@@ -42,8 +41,7 @@ void TestLifecycle::firstControlAccessLoadsOnce()
     QVERIFY(!tavola.ui().isVisible());
 }
 
-void TestLifecycle::startUpOrder()
-{
+void TestLifecycle::startUpOrder() {
     Doubles doubles;
     Tavola tavola(doubles.platform());
     QStringList events;
@@ -93,18 +91,20 @@ void TestLifecycle::startUpOrder()
         QVERIFY(tavola.bersaglio(target)->isHidden());
 }
 
-void TestLifecycle::greetingTexts_data()
-{
+void TestLifecycle::greetingTexts_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("greeting");
-    QTest::newRow("name") << "Anna" << " Anna vediamo se sei un vero campione  ";
-    QTest::newRow("spaces kept") << "  Lu " << "   Lu  vediamo se sei un vero campione  ";
-    QTest::newRow("cancel") << "" << "  vediamo se sei un vero campione  ";
-    QTest::newRow("markup is text") << "<b>Bo</b>" << " <b>Bo</b> vediamo se sei un vero campione  ";
+    QTest::newRow("name") << "Anna"
+                          << " Anna vediamo se sei un vero campione  ";
+    QTest::newRow("spaces kept") << "  Lu "
+                                 << "   Lu  vediamo se sei un vero campione  ";
+    QTest::newRow("cancel") << ""
+                            << "  vediamo se sei un vero campione  ";
+    QTest::newRow("markup is text") << "<b>Bo</b>"
+                                    << " <b>Bo</b> vediamo se sei un vero campione  ";
 }
 
-void TestLifecycle::greetingTexts()
-{
+void TestLifecycle::greetingTexts() {
     QFETCH(QString, typed);
     QFETCH(QString, greeting);
     Doubles doubles;
@@ -118,8 +118,7 @@ void TestLifecycle::greetingTexts()
     QCOMPARE(tavola.ui().lblnome1->text(), typed);
 }
 
-void TestLifecycle::activationRunsOncePerShow()
-{
+void TestLifecycle::activationRunsOncePerShow() {
     Game game;
     game.stato().punti = 9;
     game.tavola.Show(); // already shown: no second activation
@@ -130,8 +129,7 @@ void TestLifecycle::activationRunsOncePerShow()
     QCOMPARE(game.stato().punti, qint16(9));
 }
 
-void TestLifecycle::unloadDestroysControlsAndKeepsTheState()
-{
+void TestLifecycle::unloadDestroysControlsAndKeepsTheState() {
     Game game;
     game.tavola.paricmd_Click();
     game.stato().giri = 1234;
@@ -152,8 +150,7 @@ void TestLifecycle::unloadDestroysControlsAndKeepsTheState()
     QCOMPARE(game.stato().rosso, before.rosso);
 }
 
-void TestLifecycle::reloadBringsBackTheDesignState()
-{
+void TestLifecycle::reloadBringsBackTheDesignState() {
     Game game;
     game.tavola.Form_Click();
     for (int i = 0; i < 5; ++i)
@@ -183,8 +180,7 @@ void TestLifecycle::reloadBringsBackTheDesignState()
     QCOMPARE(game.stato().giri, qint16(777)); // no load or activation step sets it
 }
 
-void TestLifecycle::minimisedCaptionLastsUntilTheNextLoad()
-{
+void TestLifecycle::minimisedCaptionLastsUntilTheNextLoad() {
     Game game;
     game.ui().setWindowState(Qt::WindowMinimized);
     QCOMPARE(game.ui().windowTitle(), QStringLiteral("Pandrilo"));
@@ -196,8 +192,7 @@ void TestLifecycle::minimisedCaptionLastsUntilTheNextLoad()
     QCOMPARE(game.ui().windowTitle(), QStringLiteral("Corvalto"));
 }
 
-void TestLifecycle::closingTheWindowEndsTheProgramQuietly()
-{
+void TestLifecycle::closingTheWindowEndsTheProgramQuietly() {
     Game game;
     try {
         game.ui().close();

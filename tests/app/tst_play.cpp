@@ -36,8 +36,7 @@ private slots:
 
 namespace {
 
-int number(GraphicButton* button)
-{
+int number(GraphicButton* button) {
     bool ok = false;
     const int value = button->text().toInt(&ok);
     return ok ? value : -1;
@@ -45,8 +44,7 @@ int number(GraphicButton* button)
 
 } // namespace
 
-void TestPlay::dealingGivesEachTargetItsKindOfNumber()
-{
+void TestPlay::dealingGivesEachTargetItsKindOfNumber() {
     struct Rule {
         Bersaglio target;
         qint16 Stato::*field;
@@ -85,8 +83,7 @@ void TestPlay::dealingGivesEachTargetItsKindOfNumber()
     QVERIFY(*seen[Bersaglio::paricmd1].rbegin() > 2500);
 }
 
-void TestPlay::activationsWithTheSamePresetsDealDifferentNumbers()
-{
+void TestPlay::activationsWithTheSamePresetsDealDifferentNumbers() {
     Game game;
     QStringList first;
     for (Bersaglio target : allTargets)
@@ -103,42 +100,46 @@ void TestPlay::activationsWithTheSamePresetsDealDifferentNumbers()
 
 // Per arrangement: the targets' visibility after the tick (from all hidden and from all
 // shown), the coordinates that jump with their ranges in board units, and the re-deal.
-void TestPlay::motionTick_data()
-{
+void TestPlay::motionTick_data() {
     QTest::addColumn<int>("k");
     QTest::addColumn<QString>("fromHidden"); // targets shown after a tick from all hidden
-    QTest::addColumn<QString>("fromShown"); // ... from all shown
-    QTest::addColumn<QString>("jumps"); // target.axis=low-high, ...
-    QTest::addColumn<QString>("redeal"); // target:remainder:low-high, or empty
+    QTest::addColumn<QString>("fromShown");  // ... from all shown
+    QTest::addColumn<QString>("jumps");      // target.axis=low-high, ...
+    QTest::addColumn<QString>("redeal");     // target:remainder:low-high, or empty
 
     // Order of the letters: paricmd, paricmd1, paricmd2, disparicmd, disparicmd1, disparicmd2.
-    QTest::newRow("k=1") << 1 << "101000" << "101100"
+    QTest::newRow("k=1") << 1 << "101000"
+                         << "101100"
                          << "disparicmd.x=0-449 disparicmd.y=0-1099 paricmd1.x=0-2499 "
                             "paricmd.y=0-599"
                          << "";
-    QTest::newRow("k=2") << 2 << "110011" << "111111"
+    QTest::newRow("k=2") << 2 << "110011"
+                         << "111111"
                          << "paricmd.x=0-799 paricmd.y=0-799 paricmd1.x=0-2499 paricmd1.y=0-2499"
                          << "disparicmd1:1:76-5051";
-    QTest::newRow("k=3") << 3 << "000011" << "001011"
+    QTest::newRow("k=3") << 3 << "000011"
+                         << "001011"
                          << "paricmd2.y=0-149 paricmd1.y=0-2499 disparicmd1.y=0-2499 "
                             "disparicmd2.y=0-149 disparicmd2.x=0-49"
                          << "disparicmd:2:77-7552";
-    QTest::newRow("k=4") << 4 << "011110" << "111110"
+    QTest::newRow("k=4") << 4 << "011110"
+                         << "111110"
                          << "disparicmd.x=1-2500 disparicmd.y=1-1000 paricmd1.y=0-499 "
                             "paricmd1.x=0-2499"
                          << "";
-    QTest::newRow("k=5") << 5 << "000010" << "001010"
+    QTest::newRow("k=5") << 5 << "000010"
+                         << "001010"
                          << "paricmd2.y=0-199 paricmd1.y=0-2499 disparicmd1.y=0-899 "
                             "disparicmd2.y=0-499 disparicmd.y=0-2499"
                          << "disparicmd2:3:78-7553";
-    QTest::newRow("k=6") << 6 << "000001" << "101101"
+    QTest::newRow("k=6") << 6 << "000001"
+                         << "101101"
                          << "paricmd.y=0-199 paricmd2.y=0-249 disparicmd.y=0-899 "
                             "disparicmd1.y=0-69 disparicmd2.y=0-249 disparicmd1.x=0-2499"
                          << "disparicmd2:5:80-2055";
 }
 
-void TestPlay::motionTick()
-{
+void TestPlay::motionTick() {
     QFETCH(int, k);
     QFETCH(QString, fromHidden);
     QFETCH(QString, fromShown);
@@ -174,8 +175,8 @@ void TestPlay::motionTick()
 
         const QString& expected = startHidden ? fromHidden : fromShown;
         for (int i = 0; i < 6; ++i)
-            QVERIFY2(game.target(allTargets[i])->isVisibleTo(game.ui().board)
-                         == (expected[i] == u'1'),
+            QVERIFY2(game.target(allTargets[i])->isVisibleTo(game.ui().board) ==
+                         (expected[i] == u'1'),
                      qPrintable(names[i]));
 
         // Every named coordinate jumped into its range; every other one kept its value.
@@ -230,8 +231,7 @@ void TestPlay::motionTick()
     }
 }
 
-void TestPlay::arrangementIsUniformOverSix()
-{
+void TestPlay::arrangementIsUniformOverSix() {
     // From all hidden, the six arrangements leave six different sets of targets shown.
     const std::map<QString, int> arrangementOf = {{"101000", 1}, {"110011", 2}, {"000011", 3},
                                                   {"011110", 4}, {"000010", 5}, {"000001", 6}};
@@ -256,8 +256,7 @@ void TestPlay::arrangementIsUniformOverSix()
     QVERIFY2(chi < 20.5, qPrintable(QString::number(chi)));
 }
 
-void TestPlay::startClickTickBehavesLikeATimerTick()
-{
+void TestPlay::startClickTickBehavesLikeATimerTick() {
     // Two identical games: one ticks inside the start click, the other from its real timer,
     // from the same generator state and time.
     Game viaClick;
@@ -290,8 +289,7 @@ void TestPlay::startClickTickBehavesLikeATimerTick()
     QCOMPARE(viaClick.stato().numdispari2, viaTimer.stato().numdispari2);
 }
 
-void TestPlay::startClickPlaysLaserAndStartsTheMotion()
-{
+void TestPlay::startClickPlaysLaserAndStartsTheMotion() {
     Game game;
     const qint16 rosso = game.stato().rosso;
     const qint16 verde = game.stato().verde;
@@ -318,8 +316,7 @@ void TestPlay::startClickPlaysLaserAndStartsTheMotion()
     QVERIFY(game.ui().Timer2->isActive());
 }
 
-void TestPlay::scoreTextsAfterHits()
-{
+void TestPlay::scoreTextsAfterHits() {
     Game game;
     game.tavola.paricmd_Click();
     QCOMPARE(game.stato().punti, qint16(1));
@@ -335,8 +332,7 @@ void TestPlay::scoreTextsAfterHits()
     QCOMPARE(second.ui().Punteggio->text(), QStringLiteral(" -3"));
 }
 
-void TestPlay::scoreStopsAtTheSixteenBitBounds()
-{
+void TestPlay::scoreStopsAtTheSixteenBitBounds() {
     Game game;
     game.stato().punti = 32767;
     game.tavola.paricmd1_Click();
@@ -348,8 +344,7 @@ void TestPlay::scoreStopsAtTheSixteenBitBounds()
     QCOMPARE(game.ui().Punteggio->text(), QStringLiteral("-32768"));
 }
 
-void TestPlay::warningQuotesTheCaptionShown_data()
-{
+void TestPlay::warningQuotesTheCaptionShown_data() {
     QTest::addColumn<int>("target");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("text");
@@ -362,8 +357,7 @@ void TestPlay::warningQuotesTheCaptionShown_data()
                                  << "Attenzione!  4978  non è  un numero divisibile per 25";
 }
 
-void TestPlay::warningQuotesTheCaptionShown()
-{
+void TestPlay::warningQuotesTheCaptionShown() {
     QFETCH(int, target);
     QFETCH(QString, caption);
     QFETCH(QString, text);
@@ -378,8 +372,7 @@ void TestPlay::warningQuotesTheCaptionShown()
     QCOMPARE(game.doubles.dialogs.boxes[0].title, QStringLiteral("Corvalto"));
 }
 
-void TestPlay::warningQuotesANumberDealtByTheMotion()
-{
+void TestPlay::warningQuotesANumberDealtByTheMotion() {
     Game game;
     game.forceArrangement(2); // re-deals disparicmd1
     game.tavola.Timer2_Timer();
@@ -390,12 +383,11 @@ void TestPlay::warningQuotesANumberDealtByTheMotion()
              "Attenzione! Hai sbagliato:  " + dealt + "   non è  un numero divisibile per 25");
 }
 
-void TestPlay::newNumbersAfterAHit_data()
-{
+void TestPlay::newNumbersAfterAHit_data() {
     QTest::addColumn<int>("target");
     QTest::addColumn<int>("low");
     QTest::addColumn<int>("high");
-    QTest::addColumn<int>("step"); // 25: multiples of 25 plus `remainder`
+    QTest::addColumn<int>("step");      // 25: multiples of 25 plus `remainder`
     QTest::addColumn<int>("remainder"); // -1: any number that is not a multiple of 25
     QTest::newRow("paricmd") << int(Bersaglio::paricmd) << 25 << 2500 << 25 << 0;
     QTest::newRow("paricmd1") << int(Bersaglio::paricmd1) << 75 << 2550 << 25 << 0;
@@ -405,14 +397,13 @@ void TestPlay::newNumbersAfterAHit_data()
     QTest::newRow("disparicmd2") << int(Bersaglio::disparicmd2) << 3 << 4978 << 25 << 3;
 }
 
-void TestPlay::newNumbersAfterAHit()
-{
+void TestPlay::newNumbersAfterAHit() {
     QFETCH(int, target);
     QFETCH(int, low);
     QFETCH(int, high);
     QFETCH(int, remainder);
-    const auto handler = std::array{&Tavola::paricmd_Click,    &Tavola::paricmd1_Click,
-                                    &Tavola::paricmd2_Click,   &Tavola::disparicmd_Click,
+    const auto handler = std::array{&Tavola::paricmd_Click,     &Tavola::paricmd1_Click,
+                                    &Tavola::paricmd2_Click,    &Tavola::disparicmd_Click,
                                     &Tavola::disparicmd1_Click, &Tavola::disparicmd2_Click}[target];
     Game game;
     const Stato before = game.stato();
@@ -439,7 +430,7 @@ void TestPlay::newNumbersAfterAHit()
     QCOMPARE(game.stato().numdispari, before.numdispari);
     QCOMPARE(game.stato().numdispari1, before.numdispari1);
     const qint16 Stato::*fields[] = {&Stato::numpari, &Stato::numpari1, &Stato::numpari2,
-                                     nullptr, nullptr, &Stato::numdispari2};
+                                     nullptr,         nullptr,          &Stato::numdispari2};
     for (int i = 0; i < 6; ++i) {
         if (fields[i] && i != target)
             QCOMPARE(game.stato().*fields[i], before.*fields[i]);
@@ -448,8 +439,7 @@ void TestPlay::newNumbersAfterAHit()
         QCOMPARE(int(game.stato().*fields[target]), number(button));
 }
 
-void TestPlay::rightHitOrder()
-{
+void TestPlay::rightHitOrder() {
     Game game;
     GraphicButton* button = game.target(Bersaglio::paricmd1);
     button->show();
@@ -472,8 +462,7 @@ void TestPlay::rightHitOrder()
     QVERIFY(button->isHidden());
 }
 
-void TestPlay::wrongHitOrderWithATickDuringTheWarning()
-{
+void TestPlay::wrongHitOrderWithATickDuringTheWarning() {
     Game game;
     game.tavola.Form_Click(); // the motion runs
     GraphicButton* button = game.target(Bersaglio::disparicmd);

@@ -14,8 +14,7 @@ private slots:
     void manyGamesLeaveNothingBehind();
 };
 
-void TestSoak::manyGamesLeaveNothingBehind()
-{
+void TestSoak::manyGamesLeaveNothingBehind() {
     QStringList log;
     ScriptedDialogs dialogs(log);
     sound::AudioPlayer player; // sounds from a folder that has none: silence, every time
@@ -24,8 +23,8 @@ void TestSoak::manyGamesLeaveNothingBehind()
     TempFolders folders;
     Tavola tavola({dialogs, player, ending, clock, folders});
 
-    const auto handlers = std::array{&Tavola::paricmd_Click,    &Tavola::paricmd1_Click,
-                                     &Tavola::paricmd2_Click,   &Tavola::disparicmd_Click,
+    const auto handlers = std::array{&Tavola::paricmd_Click,     &Tavola::paricmd1_Click,
+                                     &Tavola::paricmd2_Click,    &Tavola::disparicmd_Click,
                                      &Tavola::disparicmd1_Click, &Tavola::disparicmd2_Click};
     int nested = 0;
     dialogs.whileOpen = [&](const Box& box) {

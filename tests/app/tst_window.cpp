@@ -42,26 +42,22 @@ private slots:
 
 namespace {
 
-QColor rgb(const QString& text)
-{
+QColor rgb(const QString& text) {
     const QStringList parts = text.split(u',');
     return QColor(parts[0].toInt(), parts[1].toInt(), parts[2].toInt());
 }
 
-QPoint centreOf(const QWidget* widget)
-{
+QPoint centreOf(const QWidget* widget) {
     return widget->mapTo(widget->window(), widget->rect().center());
 }
 
 } // namespace
 
-void TestWindow::initTestCase()
-{
+void TestWindow::initTestCase() {
     registerFontSubstitutes();
 }
 
-void TestWindow::windowFrame()
-{
+void TestWindow::windowFrame() {
     TavolaWindow w;
     QCOMPARE(w.windowTitle(), QStringLiteral("Corvalto"));
     QVERIFY(!w.windowIcon().isNull());
@@ -74,8 +70,7 @@ void TestWindow::windowFrame()
     QCOMPARE(w.size(), QSize(608, 672 + w.menuBar()->height()));
 }
 
-void TestWindow::buttons_data()
-{
+void TestWindow::buttons_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("twips");
@@ -85,11 +80,12 @@ void TestWindow::buttons_data()
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<QString>("toolTip");
 
-    QTest::newRow("cmdNext") << "cmdNext" << "&Clicca per iniziare" << QRect(3000, 0, 3210, 735)
-                             << "0,192,0" << 8.25 << true << false << "Go";
-    QTest::newRow("cmdExit") << "cmdExit" << "E&xit" << QRect(6120, 0, 3135, 735)
-                             << "192,0,192" << 8.25 << true << true
-                             << "Ti prego resta ancora, forse riuscirai a farmi uscire ";
+    QTest::newRow("cmdNext") << "cmdNext"
+                             << "&Clicca per iniziare" << QRect(3000, 0, 3210, 735) << "0,192,0"
+                             << 8.25 << true << false << "Go";
+    QTest::newRow("cmdExit") << "cmdExit"
+                             << "E&xit" << QRect(6120, 0, 3135, 735) << "192,0,192" << 8.25 << true
+                             << true << "Ti prego resta ancora, forse riuscirai a farmi uscire ";
     const auto target = [](const char* name, const char* caption, int left, int top) {
         QTest::newRow(name) << name << caption << QRect(left, top, 1215, 1215) << "0,255,255"
                             << 24.0 << false << true << "";
@@ -102,8 +98,7 @@ void TestWindow::buttons_data()
     target("disparicmd2", "", 5040, 6840);
 }
 
-void TestWindow::buttons()
-{
+void TestWindow::buttons() {
     QFETCH(QString, name);
     QFETCH(QString, caption);
     QFETCH(QRect, twips);
@@ -118,8 +113,8 @@ void TestWindow::buttons()
     QVERIFY(button);
     QCOMPARE(button->parentWidget(), w.board);
     QCOMPARE(button->text(), caption);
-    QCOMPARE(button->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
-                                       twips.height() / 15));
+    QCOMPARE(button->geometry(),
+             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
     QCOMPARE(button->backColor(), rgb(back));
     QCOMPARE(button->font().family(), QStringLiteral("MS Sans Serif"));
     QCOMPARE(button->font().pointSizeF(), points);
@@ -133,8 +128,7 @@ void TestWindow::buttons()
         QVERIFY(children.indexOf(label) < children.indexOf(button));
 }
 
-void TestWindow::labels_data()
-{
+void TestWindow::labels_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("twips");
@@ -144,64 +138,135 @@ void TestWindow::labels_data()
     QTest::addColumn<QString>("flags"); // centred, frame, auto-size, visible, enabled: c f a v e
     QTest::addColumn<QString>("toolTip");
 
-    QTest::newRow("Label6") << "Label6" << "Punti complessivi" << QRect(-120, 0, 3135, 735)
-                            << "MS Sans Serif/18" << "255,255,128" << "0,0,255" << "cfave" << "";
-    QTest::newRow("lblScore") << "lblScore" << "" << QRect(600, 840, 1215, 975)
-                              << "Times New Roman/36/b" << "0,0,0" << "transparent" << "cf-ve"
+    QTest::newRow("Label6") << "Label6"
+                            << "Punti complessivi" << QRect(-120, 0, 3135, 735)
+                            << "MS Sans Serif/18"
+                            << "255,255,128"
+                            << "0,0,255"
+                            << "cfave"
+                            << "";
+    QTest::newRow("lblScore") << "lblScore"
+                              << "" << QRect(600, 840, 1215, 975) << "Times New Roman/36/b"
+                              << "0,0,0"
+                              << "transparent"
+                              << "cf-ve"
                               << "Questo è il tuo punteggio. Forza con il  record";
-    QTest::newRow("Punteggio") << "Punteggio" << "0" << QRect(960, 1080, 495, 615)
-                               << "MS Sans Serif/24" << "0,0,0" << "transparent" << "c-ave" << "";
-    QTest::newRow("Label11") << "Label11" << "Tempo restante" << QRect(120, 1920, 1575, 375)
-                             << "MS Sans Serif/9.75" << "255,255,0" << "transparent" << "---ve"
+    QTest::newRow("Punteggio") << "Punteggio"
+                               << "0" << QRect(960, 1080, 495, 615) << "MS Sans Serif/24"
+                               << "0,0,0"
+                               << "transparent"
+                               << "c-ave"
+                               << "";
+    QTest::newRow("Label11") << "Label11"
+                             << "Tempo restante" << QRect(120, 1920, 1575, 375)
+                             << "MS Sans Serif/9.75"
+                             << "255,255,0"
+                             << "transparent"
+                             << "---ve"
                              << "";
-    QTest::newRow("lblconto") << "lblconto" << "00.00.00" << QRect(120, 2400, 1575, 495)
-                              << "Arial Black/12/b" << "255,255,0" << "transparent" << "-f-ve"
+    QTest::newRow("lblconto") << "lblconto"
+                              << "00.00.00" << QRect(120, 2400, 1575, 495) << "Arial Black/12/b"
+                              << "255,255,0"
+                              << "transparent"
+                              << "-f-ve"
                               << "";
-    QTest::newRow("Label14") << "Label14" << "Sfidante" << QRect(135, 4560, 1395, 495)
-                             << "MS Sans Serif/18" << "0,128,0" << "transparent" << "cfave" << "";
-    QTest::newRow("lblnome1") << "lblnome1" << "" << QRect(1920, 4560, 120, 435)
-                              << "MS Sans Serif/18/b" << "0,128,0" << "transparent" << "--ave"
+    QTest::newRow("Label14") << "Label14"
+                             << "Sfidante" << QRect(135, 4560, 1395, 495) << "MS Sans Serif/18"
+                             << "0,128,0"
+                             << "transparent"
+                             << "cfave"
+                             << "";
+    QTest::newRow("lblnome1") << "lblnome1"
+                              << "" << QRect(1920, 4560, 120, 435) << "MS Sans Serif/18/b"
+                              << "0,128,0"
+                              << "transparent"
+                              << "--ave"
                               << "";
-    QTest::newRow("Label12") << "Label12" << "Il record  è di " << QRect(120, 7920, 2295, 375)
-                             << "MS Sans Serif/18" << "192,0,192" << "transparent" << "---ve"
+    QTest::newRow("Label12") << "Label12"
+                             << "Il record  è di " << QRect(120, 7920, 2295, 375)
+                             << "MS Sans Serif/18"
+                             << "192,0,192"
+                             << "transparent"
+                             << "---ve"
                              << "";
-    QTest::newRow("lblnome") << "lblnome" << "nome" << QRect(2640, 7920, 990, 435)
-                             << "MS Sans Serif/18/b" << "0,0,255" << "transparent" << "--ave"
+    QTest::newRow("lblnome") << "lblnome"
+                             << "nome" << QRect(2640, 7920, 990, 435) << "MS Sans Serif/18/b"
+                             << "0,0,255"
+                             << "transparent"
+                             << "--ave"
                              << "";
-    QTest::newRow("Label13") << "Label13" << "con punti" << QRect(6600, 7920, 1455, 435)
-                             << "MS Sans Serif/18" << "192,0,192" << "transparent" << "--ave"
+    QTest::newRow("Label13") << "Label13"
+                             << "con punti" << QRect(6600, 7920, 1455, 435) << "MS Sans Serif/18"
+                             << "192,0,192"
+                             << "transparent"
+                             << "--ave"
                              << "";
-    QTest::newRow("lblpunti") << "lblpunti" << "0" << QRect(8160, 7800, 270, 555)
-                              << "MS Sans Serif/24" << "192,0,192" << "transparent" << "--ave"
+    QTest::newRow("lblpunti") << "lblpunti"
+                              << "0" << QRect(8160, 7800, 270, 555) << "MS Sans Serif/24"
+                              << "192,0,192"
+                              << "transparent"
+                              << "--ave"
                               << "";
 
-    QTest::newRow("lblMessage") << "lblMessage" << "" << QRect(1560, 3720, 6615, 615)
-                                << "MS Sans Serif/24/b/i" << "255,0,0" << "transparent"
-                                << "c---e" << "";
-    QTest::newRow("Label5") << "Label5" << "" << QRect(960, 7680, 6615, 615)
-                            << "MS Sans Serif/24/b/i" << "255,0,0" << "transparent" << "c---e"
+    QTest::newRow("lblMessage") << "lblMessage"
+                                << "" << QRect(1560, 3720, 6615, 615) << "MS Sans Serif/24/b/i"
+                                << "255,0,0"
+                                << "transparent"
+                                << "c---e"
+                                << "";
+    QTest::newRow("Label5") << "Label5"
+                            << "" << QRect(960, 7680, 6615, 615) << "MS Sans Serif/24/b/i"
+                            << "255,0,0"
+                            << "transparent"
+                            << "c---e"
                             << "";
-    QTest::newRow("Label3") << "Label3" << "Risposte totali" << QRect(5640, 3840, 2340, 495)
-                            << "MS Sans Serif/18" << "0,0,255" << "transparent" << "-fa-e" << "";
-    QTest::newRow("Label1") << "Label1" << "Risposte errate" << QRect(5760, 3120, 2520, 495)
-                            << "MS Sans Serif/18" << "255,0,0" << "transparent" << "-fa-e" << "";
-    QTest::newRow("lblScore1") << "lblScore1" << "0" << QRect(6960, 3600, 540, 885)
-                               << "Times New Roman/36/b" << "255,0,0" << "transparent" << "cfa-e"
+    QTest::newRow("Label3") << "Label3"
+                            << "Risposte totali" << QRect(5640, 3840, 2340, 495)
+                            << "MS Sans Serif/18"
+                            << "0,0,255"
+                            << "transparent"
+                            << "-fa-e"
+                            << "";
+    QTest::newRow("Label1") << "Label1"
+                            << "Risposte errate" << QRect(5760, 3120, 2520, 495)
+                            << "MS Sans Serif/18"
+                            << "255,0,0"
+                            << "transparent"
+                            << "-fa-e"
+                            << "";
+    QTest::newRow("lblScore1") << "lblScore1"
+                               << "0" << QRect(6960, 3600, 540, 885) << "Times New Roman/36/b"
+                               << "255,0,0"
+                               << "transparent"
+                               << "cfa-e"
                                << "";
-    QTest::newRow("lblScore2") << "lblScore2" << "0" << QRect(7560, 2880, 555, 885)
-                               << "Times New Roman/36/b" << "0,0,255" << "transparent" << "cfa-e"
+    QTest::newRow("lblScore2") << "lblScore2"
+                               << "0" << QRect(7560, 2880, 555, 885) << "Times New Roman/36/b"
+                               << "0,0,255"
+                               << "transparent"
+                               << "cfa-e"
                                << "";
-    QTest::newRow("lblTime") << "lblTime" << "" << QRect(8400, 1800, 90, 300)
-                             << "MS Sans Serif/12/b" << "0,0,0" << "standard" << "--a-e"
+    QTest::newRow("lblTime") << "lblTime"
+                             << "" << QRect(8400, 1800, 90, 300) << "MS Sans Serif/12/b"
+                             << "0,0,0"
+                             << "standard"
+                             << "--a-e"
                              << "Clicca sotto di me per attivare il Timer";
-    QTest::newRow("Label4") << "Label4" << "=" << QRect(7320, 2040, 615, 975) << "Arial/48/b"
-                            << "0,0,0" << "128,255,255" << "c----" << "";
-    QTest::newRow("Label2") << "Label2" << "X" << QRect(7320, 1800, 615, 975) << "Arial/48"
-                            << "0,0,0" << "128,255,255" << "c----" << "";
+    QTest::newRow("Label4") << "Label4"
+                            << "=" << QRect(7320, 2040, 615, 975) << "Arial/48/b"
+                            << "0,0,0"
+                            << "128,255,255"
+                            << "c----"
+                            << "";
+    QTest::newRow("Label2") << "Label2"
+                            << "X" << QRect(7320, 1800, 615, 975) << "Arial/48"
+                            << "0,0,0"
+                            << "128,255,255"
+                            << "c----"
+                            << "";
 }
 
-void TestWindow::labels()
-{
+void TestWindow::labels() {
     QFETCH(QString, name);
     QFETCH(QString, text);
     QFETCH(QRect, twips);
@@ -216,8 +281,8 @@ void TestWindow::labels()
     QVERIFY(label);
     QCOMPARE(label->text(), text);
     // Design sizes stand until the game writes a text.
-    QCOMPARE(label->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
-                                      twips.height() / 15));
+    QCOMPARE(label->geometry(),
+             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
     const QStringList f = font.split(u'/');
     QCOMPARE(label->font().family(), f[0]);
     QCOMPARE(label->font().pointSizeF(), f[1].toDouble());
@@ -242,13 +307,13 @@ void TestWindow::labels()
     label->setText(QStringLiteral("Una scritta molto più lunga"));
     QCOMPARE(label->pos(), corner);
     if (label->isAutoSize())
-        QVERIFY(label->width() > QFontMetrics(label->font()).horizontalAdvance(QStringLiteral("Una scritta")));
+        QVERIFY(label->width() >
+                QFontMetrics(label->font()).horizontalAdvance(QStringLiteral("Una scritta")));
     else
         QCOMPARE(label->width(), twips.width() / 15);
 }
 
-void TestWindow::hiddenControls()
-{
+void TestWindow::hiddenControls() {
     TavolaWindow w;
     QCOMPARE(w.txtAnswer->objectName(), QStringLiteral("txtAnswer"));
     QCOMPARE(w.txtAnswer->geometry(), QRect(368, 112, 185, 80));
@@ -258,15 +323,15 @@ void TestWindow::hiddenControls()
     QCOMPARE(w.txtAnswer->palette().color(QPalette::Base), QColor(0, 255, 255));
     QVERIFY(!w.txtAnswer->isEnabled());
     QVERIFY(!w.txtAnswer->isVisibleTo(w.board));
-    QCOMPARE(w.txtAnswer->toolTip(), QStringLiteral("Inserisci il risultato e  premi il tasto  Invio"));
+    QCOMPARE(w.txtAnswer->toolTip(),
+             QStringLiteral("Inserisci il risultato e  premi il tasto  Invio"));
     QCOMPARE(w.Inizio->text(), QStringLiteral("Inizio"));
     QCOMPARE(w.Inizio->geometry(), QRect(256, 8, 81, 33));
     QVERIFY(!w.Inizio->isVisibleTo(w.board));
     QVERIFY(qobject_cast<GraphicButton*>(w.Inizio) == nullptr); // a standard button
 }
 
-void TestWindow::timers()
-{
+void TestWindow::timers() {
     TavolaWindow w;
     QCOMPARE(w.Timer1->interval(), 1000);
     QVERIFY(w.Timer1->isActive());
@@ -274,8 +339,7 @@ void TestWindow::timers()
     QVERIFY(!w.Timer2->isActive());
 }
 
-void TestWindow::menuTree()
-{
+void TestWindow::menuTree() {
     TavolaWindow w;
     QStringList titles;
     for (QAction* action : w.menuBar()->actions())
@@ -295,8 +359,7 @@ void TestWindow::menuTree()
     QCOMPARE(w.ok->text(), QStringLiteral("Ogni errore  ti farà perdere 4 punti."));
     QCOMPARE(w.d->text(),
              QStringLiteral("Un numero è divisibile per 25 se termina con 00,25,50,75"));
-    QCOMPARE(w.h->text(),
-             QStringLiteral("Es 1050 è divisibile per 25 ed infatti termina con 50"));
+    QCOMPARE(w.h->text(), QStringLiteral("Es 1050 è divisibile per 25 ed infatti termina con 50"));
     // The captions of our own never point at a real address.
     for (const QString& caption : {w.INFOMAZIONI->title(), w.via->text()})
         QVERIFY(!caption.contains(u'@') || caption.endsWith(u".example"));
@@ -304,10 +367,9 @@ void TestWindow::menuTree()
         QVERIFY(action->isEnabled() && action->isVisible());
 }
 
-void TestWindow::tabOrderAndAccessKeys()
-{
+void TestWindow::tabOrderAndAccessKeys() {
     TavolaWindow w;
-    const QList<QWidget*> expected = {w.disparicmd, w.paricmd,  w.cmdExit,    w.paricmd1,
+    const QList<QWidget*> expected = {w.disparicmd, w.paricmd,     w.cmdExit,    w.paricmd1,
                                       w.paricmd2,   w.disparicmd1, w.disparicmd2};
     QWidget* widget = expected.first();
     for (int i = 1; i < expected.size(); ++i) {
@@ -335,8 +397,7 @@ void TestWindow::tabOrderAndAccessKeys()
     QCOMPARE(exit.count(), 2);
 }
 
-void TestWindow::clicksReachTheBoardOrNothing_data()
-{
+void TestWindow::clicksReachTheBoardOrNothing_data() {
     QTest::addColumn<QString>("where");
     QTest::addColumn<bool>("startsPlay");
     QTest::newRow("bare board") << "board" << true;
@@ -347,8 +408,7 @@ void TestWindow::clicksReachTheBoardOrNothing_data()
         QTest::newRow(label) << label << false;
 }
 
-void TestWindow::clicksReachTheBoardOrNothing()
-{
+void TestWindow::clicksReachTheBoardOrNothing() {
     QFETCH(QString, where);
     QFETCH(bool, startsPlay);
     Game game;
@@ -368,8 +428,7 @@ void TestWindow::clicksReachTheBoardOrNothing()
     QCOMPARE(game.doubles.sound.played.size(), startsPlay ? 1 : 0);
 }
 
-void TestWindow::pointers()
-{
+void TestWindow::pointers() {
     TavolaWindow w;
     // The board's gun-sight, seen over the start button too: it takes no mouse input.
     QCOMPARE(w.board->cursor().shape(), Qt::BitmapCursor);
@@ -377,15 +436,14 @@ void TestWindow::pointers()
     QVERIFY(w.board->childAt(w.cmdNext->geometry().center()) == nullptr);
     QCOMPARE(w.paricmd->cursor().shape(), Qt::BitmapCursor);
     QCOMPARE(w.paricmd->cursor().hotSpot(), QPoint(10, 10));
-    for (QWidget* arrow : {static_cast<QWidget*>(w.cmdExit), static_cast<QWidget*>(w.paricmd1),
-                           static_cast<QWidget*>(w.paricmd2), static_cast<QWidget*>(w.disparicmd),
-                           static_cast<QWidget*>(w.disparicmd1),
-                           static_cast<QWidget*>(w.disparicmd2)})
+    for (QWidget* arrow :
+         {static_cast<QWidget*>(w.cmdExit), static_cast<QWidget*>(w.paricmd1),
+          static_cast<QWidget*>(w.paricmd2), static_cast<QWidget*>(w.disparicmd),
+          static_cast<QWidget*>(w.disparicmd1), static_cast<QWidget*>(w.disparicmd2)})
         QCOMPARE(arrow->cursor().shape(), Qt::ArrowCursor);
 }
 
-void TestWindow::coloursOnScreen()
-{
+void TestWindow::coloursOnScreen() {
     Game game;
     TavolaWindow& w = game.ui();
     w.paricmd1->show();
@@ -399,8 +457,7 @@ void TestWindow::coloursOnScreen()
     QCOMPARE(at(w.Label6, {w.Label6->width() - 20, 6}), QColor(0, 0, 255));
 }
 
-void TestWindow::gradientBands()
-{
+void TestWindow::gradientBands() {
     Game game;
     Board* board = game.ui().board;
     std::set<int> reds;
@@ -432,8 +489,7 @@ void TestWindow::gradientBands()
     QCOMPARE(greens, (std::set<int>{0, 20, 40, 60, 80, 100, 120, 140, 160, 180}));
 }
 
-void TestWindow::boardScale()
-{
+void TestWindow::boardScale() {
     Game game;
     const BoardScale scale = game.ui().board->scale();
     QCOMPARE(scale.toPixels(100, 256), QPoint(100, 336));
