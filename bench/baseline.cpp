@@ -32,6 +32,7 @@ void askName() {
     startmarks::mark("prompt-asked");
     if (dialog.exec() == QDialog::Accepted)
         name = dialog.textValue();
+    startmarks::mark("prompt-answered");
 
     QMessageBox box;
     box.setWindowTitle(title);
@@ -40,7 +41,9 @@ void askName() {
     box.setIcon(QMessageBox::NoIcon);
     box.addButton(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
+    startmarks::mark("greeting-asked");
     box.exec();
+    startmarks::mark("greeting-answered");
 }
 
 } // namespace
@@ -68,6 +71,8 @@ int main(int argc, char* argv[]) {
         ->addAction(QStringLiteral("Scrivici: info@corvalto.example"));
     bar->addAction(QStringLiteral("Nuovo gioco"));
     bar->addMenu(QStringLiteral("Help"))->addAction(QStringLiteral("Es 1050"));
+    startmarks::mark("window-built");
     window.show();
+    startmarks::mark("shown");
     return app.exec();
 }

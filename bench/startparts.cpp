@@ -14,13 +14,22 @@ namespace {
 
 using startmarks::mark;
 
-// The real dialogs, noting when the game asks for its name prompt.
+// The real dialogs, noting when the game asks for a box and when it has its answer.
 class MarkingDialogs : public QtDialogs {
 public:
     QString inputBox(const QString& prompt, const QString& title,
                      const QString& defaultText) override {
         mark("prompt-asked");
-        return QtDialogs::inputBox(prompt, title, defaultText);
+        const QString name = QtDialogs::inputBox(prompt, title, defaultText);
+        mark("prompt-answered");
+        return name;
+    }
+
+    int messageBox(const QString& text, int buttons, const QString& title) override {
+        mark("greeting-asked");
+        const int answer = QtDialogs::messageBox(text, buttons, title);
+        mark("greeting-answered");
+        return answer;
     }
 };
 
@@ -49,6 +58,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(&tavola, &Tavola::loaded, [] { mark("window-built"); });
 
     tavola.Form_Initialize();
+    mark("initialized");
     tavola.Show();
+    mark("shown");
     return app.exec();
 }
