@@ -16,6 +16,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <system_error>
 
 #if defined(Q_OS_LINUX)
 #include <pthread.h>
@@ -213,10 +214,17 @@ AudioPlayer::AudioPlayer()
     std::call_once(filterInstalled,
                    [] { nextHandler = qInstallMessageHandler(filterAudioMessages); });
     ++workersRunning;
-    m_thread = std::thread(&AudioPlayer::run, m_shared);
+    try {
+        m_thread = std::thread(&AudioPlayer::run, m_shared);
+    } catch (const std::system_error&) {
+        // No thread to spare: the game goes on without sound, as with no sound server.
+        --workersRunning;
+    }
 }
 
 AudioPlayer::~AudioPlayer() {
+    if (!m_thread.joinable())
+        return;
     std::unique_lock lock(m_shared->mutex);
     m_shared->quit = true;
     m_shared->wakeWorker();

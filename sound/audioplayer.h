@@ -13,13 +13,14 @@ namespace sound {
 //
 // A sound server that hangs blocks whoever talks to it, for good. So every call into the
 // audio system, the first connection included, is made on a worker thread owned by this
-// object; play() only hands the path over. Construct it on the thread that will call play()
-// (normally the user-interface thread), after the QApplication. Construction is cheap: the
-// worker connects to the server in the background.
+// object; play() only hands the path over, and may be called from any thread. Make the player
+// after the QApplication (and after setting the application's name and icon, which the sound
+// server is told about); construction is cheap, the worker connects in the background.
 //
 // Qt Multimedia reports a missing or failing sound server with warnings on stderr; the first
 // AudioPlayer installs a message filter, chained to the handler in place at that moment, that
-// drops the audio system's messages and passes every other one on.
+// drops the audio system's messages and passes every other one on. A handler installed later
+// should pass messages on to the one it replaces.
 class AudioPlayer final : public Player {
 public:
     // What became of the last request the worker dealt with; for diagnostics and tests.
