@@ -1,0 +1,30 @@
+// Plays the files named on the command line through an AudioPlayer, waits until the player has
+// dealt with all of them and prints what became of the last one. The tests run it as a child
+// process to see everything the player writes on stderr, down to the end of the program.
+
+#include "audioplayer.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    sound::AudioPlayer player;
+    for (const QString& path : app.arguments().mid(1))
+        player.play(path);
+
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        const auto report = player.report();
+        if (report.settled < report.requested)
+            return;
+        const char* names[] = {"None", "Started", "Unreadable", "NoOutput", "Late"};
+        std::printf("%s\n", names[int(report.last)]);
+        app.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(60000, &app, [&] { app.exit(3); });
+    return app.exec();
+}
