@@ -73,6 +73,5 @@ int main(int argc, char* argv[]) {
     bar->addMenu(QStringLiteral("Help"))->addAction(QStringLiteral("Es 1050"));
     startmarks::mark("window-built");
     window.show();
-    startmarks::mark("shown");
     return app.exec();
 }

@@ -212,7 +212,7 @@ echo "| step | corvalto | baseline |"
 echo "|---|---:|---:|"
 for step in main qapplication fonts+translations audioplayer window-built prompt-asked \
     prompt-mapped prompt-answered greeting-asked greeting-mapped greeting-answered initialized \
-    shown window-mapped; do
+    window-mapped; do
     for name in gparts bparts; do
         awk -v s="$step" '$1 == s { print $2 }' "$work/$name.marks" 2>/dev/null >"$work/col" || true
         eval "m_$name=\$(stats \"\$work/col\" 1 | cut -d ' ' -f 1)"
