@@ -53,7 +53,7 @@ start_test_services() {
     mkdir -m 0700 "$run/pulse"
     XDG_RUNTIME_DIR="$run/pulse" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
         --use-pid-file=no --disallow-exit \
-        --load="module-null-sink sink_name=nullsink rate=44100" \
+        --load="module-null-sink sink_name=nullsink rate=44100 norewinds=1" \
         --load="module-native-protocol-unix socket=$run/pulse/native" \
         >"$run/pulse.log" 2>&1 &
     pulse_pid=$!
