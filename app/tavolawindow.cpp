@@ -108,6 +108,11 @@ const FontDesign sans18Bold{"MS Sans Serif", 18, true};
 const FontDesign sans24{"MS Sans Serif", 24};
 const FontDesign sans24BoldItalic{"MS Sans Serif", 24, true, true};
 const FontDesign times36Bold{"Times New Roman", 36, true};
+const FontDesign sans975{"MS Sans Serif", 9.75};
+const FontDesign sans12Bold{"MS Sans Serif", 12, true};
+const FontDesign arialBlack12Bold{"Arial Black", 12, true};
+const FontDesign arial48Bold{"Arial", 48, true};
+const FontDesign arial48{"Arial", 48};
 const QColor black(0, 0, 0);
 const QColor blue(0, 0, 255);
 const QColor red(255, 0, 0);
@@ -124,38 +129,10 @@ const LabelDesign labels[] = {
      true, true, false, true, true, "Questo è il tuo punteggio. Forza con il  record"},
     {&TavolaWindow::Punteggio, "Punteggio", "0", 960, 1080, 495, 615, sans24, black, transparent,
      true, false, true, true, true, ""},
-    {&TavolaWindow::Label11,
-     "Label11",
-     "Tempo restante",
-     120,
-     1920,
-     1575,
-     375,
-     {"MS Sans Serif", 9.75},
-     yellow,
-     transparent,
-     false,
-     false,
-     false,
-     true,
-     true,
-     ""},
-    {&TavolaWindow::lblconto,
-     "lblconto",
-     "00.00.00",
-     120,
-     2400,
-     1575,
-     495,
-     {"Arial Black", 12, true},
-     yellow,
-     transparent,
-     false,
-     true,
-     false,
-     true,
-     true,
-     ""},
+    {&TavolaWindow::Label11, "Label11", "Tempo restante", 120, 1920, 1575, 375, sans975, yellow,
+     transparent, false, false, false, true, true, ""},
+    {&TavolaWindow::lblconto, "lblconto", "00.00.00", 120, 2400, 1575, 495, arialBlack12Bold,
+     yellow, transparent, false, true, false, true, true, ""},
     {&TavolaWindow::Label14, "Label14", "Sfidante", 135, 4560, 1395, 495, sans18, green,
      transparent, true, true, true, true, true, ""},
     {&TavolaWindow::lblnome1, "lblnome1", "", 1920, 4560, 120, 435, sans18Bold, green, transparent,
@@ -181,54 +158,12 @@ const LabelDesign labels[] = {
      transparent, true, true, true, false, true, ""},
     {&TavolaWindow::lblScore2, "lblScore2", "0", 7560, 2880, 555, 885, times36Bold, blue,
      transparent, true, true, true, false, true, ""},
-    {&TavolaWindow::lblTime,
-     "lblTime",
-     "",
-     8400,
-     1800,
-     90,
-     300,
-     {"MS Sans Serif", 12, true},
-     black,
-     standardFace,
-     false,
-     false,
-     true,
-     false,
-     true,
-     "Clicca sotto di me per attivare il Timer"},
-    {&TavolaWindow::Label4,
-     "Label4",
-     "=",
-     7320,
-     2040,
-     615,
-     975,
-     {"Arial", 48, true},
-     black,
-     lightCyan,
-     true,
-     false,
-     false,
-     false,
-     false,
-     ""},
-    {&TavolaWindow::Label2,
-     "Label2",
-     "X",
-     7320,
-     1800,
-     615,
-     975,
-     {"Arial", 48},
-     black,
-     lightCyan,
-     true,
-     false,
-     false,
-     false,
-     false,
-     ""},
+    {&TavolaWindow::lblTime, "lblTime", "", 8400, 1800, 90, 300, sans12Bold, black, standardFace,
+     false, false, true, false, true, "Clicca sotto di me per attivare il Timer"},
+    {&TavolaWindow::Label4, "Label4", "=", 7320, 2040, 615, 975, arial48Bold, black, lightCyan,
+     true, false, false, false, false, ""},
+    {&TavolaWindow::Label2, "Label2", "X", 7320, 1800, 615, 975, arial48, black, lightCyan, true,
+     false, false, false, false, ""},
 };
 
 QRect designRect(int left, int top, int width, int height) {
@@ -294,7 +229,7 @@ void TavolaWindow::createControls() {
     txtAnswer = new QLineEdit(board);
     txtAnswer->setObjectName(QStringLiteral("txtAnswer"));
     txtAnswer->setGeometry(designRect(5520, 1680, 2775, 1200));
-    txtAnswer->setFont(makeFont({"Arial", 48, true}));
+    txtAnswer->setFont(makeFont(arial48Bold));
     QPalette answerPalette = txtAnswer->palette();
     answerPalette.setColor(QPalette::Base, cyan);
     txtAnswer->setPalette(answerPalette);
