@@ -149,16 +149,16 @@ while [ $i -lt "$runs" ]; do
     i=$((i + 1))
 done
 
-# median p25 p75 min max count of column $2 of file $1
+# median p25 p75 min max count p10 of column $2 of file $1
 stats() {
     if ! grep -q -v '^NA' "$1" 2>/dev/null; then
-        echo "- - - - - 0"
+        echo "- - - - - 0 -"
         return
     fi
     grep -v '^NA' "$1" | cut -d ' ' -f "$2" | sort -n | awk '
         { v[NR] = $1 }
         function q(p,   r, lo) { r = p * (NR - 1) + 1; lo = int(r); return v[lo] + (r - lo) * (v[lo + (lo < NR)] - v[lo]) }
-        END { printf "%.1f %.1f %.1f %.1f %.1f %d\n", q(0.5), q(0.25), q(0.75), v[1], v[NR], NR }'
+        END { printf "%.1f %.1f %.1f %.1f %.1f %d %.1f\n", q(0.5), q(0.25), q(0.75), v[1], v[NR], NR, q(0.1) }'
 }
 # Median over the runs of (program's time / baseline's time) in the same round.
 paired_ratio() {
@@ -168,11 +168,12 @@ paired_ratio() {
 row() {
     set -- "$1" "$2" $(stats "$work/$1" 1) $(stats "$work/$1" 2)
     failed=$(grep -c '^NA' "$work/$1" 2>/dev/null || true)
-    mib=$(awk -v k="$9" 'BEGIN { if (k == "-") print "-"; else printf "%.1f", k / 1024 }')
+    mib=$(awk -v k="${10}" 'BEGIN { if (k == "-") print "-"; else printf "%.1f", k / 1024 }')
     echo "| $2 | $8 ($failed failed) | $3 | $4–$5 | $6–$7 | $mib |"
 }
+# Ratio of one statistic (field $3 of stats) of the program's times to the baseline's.
 ratio() {
-    awk -v a="$(stats "$work/$1" 1 | cut -d ' ' -f 1)" -v b="$(stats "$work/$2" 1 | cut -d ' ' -f 1)" \
+    awk -v a="$(stats "$work/$1" 1 | cut -d ' ' -f "$3")" -v b="$(stats "$work/$2" 1 | cut -d ' ' -f "$3")" \
         'BEGIN { if (a == "-" || b == "-" || b == 0) print "-"; else printf "%.3f", a / b }'
 }
 
@@ -186,10 +187,12 @@ row game3 "(b) corvalto, to its main window (prompt, greeting answered)"
 row base3 "(b) baseline, to its main window (same boxes answered)"
 row window "baseline, its main window alone (reference)"
 echo
-echo "| comparison | ratio of medians | median of paired ratios | target |"
-echo "|---|---:|---:|---|"
-echo "| (a) name prompt, corvalto / baseline | $(ratio game base) | $(paired_ratio game base) | ≤ 1.15 |"
-echo "| (b) main window, corvalto / baseline | $(ratio game3 base3) | $(paired_ratio game3 base3) | ≤ 1.15 |"
+# Other work on a shared machine only ever adds time: the 10th percentiles are the starts
+# least disturbed by it.
+echo "| comparison | ratio of medians | median of paired ratios | ratio of 10th percentiles | target |"
+echo "|---|---:|---:|---:|---|"
+echo "| (a) name prompt, corvalto / baseline | $(ratio game base 1) | $(paired_ratio game base) | $(ratio game base 7) | ≤ 1.15 |"
+echo "| (b) main window, corvalto / baseline | $(ratio game3 base3 1) | $(paired_ratio game3 base3) | $(ratio game3 base3 7) | ≤ 1.15 |"
 echo
 echo "Mappings in (b), median ms after process start (prompt, greeting, window):"
 for name in game3 base3; do
