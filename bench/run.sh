@@ -45,7 +45,10 @@ esac
 work=$(mktemp -d /tmp/corvalto-bench.XXXXXX)
 xvfb_pid=""
 cleanup() {
-    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
