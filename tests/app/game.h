@@ -22,6 +22,9 @@ struct Game {
         doubles.dialogs.prompts.clear();
     }
 
+    // A new game leaves the old face to the event loop; there is none here to delete it.
+    ~Game() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
     TavolaWindow& ui() { return tavola.ui(); }
     Stato& stato() { return tavola.stato(); }
     GraphicButton* target(Bersaglio which) { return tavola.bersaglio(which); }

@@ -68,6 +68,9 @@ void TestWindow::windowFrame() {
     QCOMPARE(w.centralWidget(), w.board);
     QCOMPARE(w.board->y(), w.menuBar()->height());
     QCOMPARE(w.size(), QSize(608, 672 + w.menuBar()->height()));
+    QSignalSpy closing(&w, &TavolaWindow::closing);
+    w.close();
+    QCOMPARE(closing.count(), 1);
 }
 
 void TestWindow::buttons_data() {

@@ -194,7 +194,8 @@ if ! "$cmake" -DCORVALTO_RECORD_DIR="$work/not-a-folder/corvalto" -P "$src/packa
     >"$work/record-warning.log" 2>&1; then
     fail "record-dir.cmake: an uncreatable folder fails the install"
 fi
-grep -q 'chmod 0777' "$work/record-warning.log" ||
+# CMake wraps long warnings: join the lines before looking for the advice.
+tr -s ' \n' '  ' <"$work/record-warning.log" | grep -q 'chmod 0777' ||
     fail "record-dir.cmake: no advice when the folder cannot be created"
 
 # The maintainer scripts, with the folder moved into our work folder: configure creates it
