@@ -106,7 +106,7 @@ int main(int argc, char* argv[]) {
     if (silent)
         sound = std::make_unique<SilentSound>();
     else
-        sound = std::make_unique<sound::AudioPlayer>();
+        sound = std::make_unique<sound::AudioPlayer>(QStringLiteral(CORVALTO_AUDIO_MODULE));
     RefusedEnding ending;
     SteppingClock clock;
     BuildTreeFolders folders;

@@ -48,7 +48,7 @@ int main(int argc, char* argv[]) {
     mark("fonts+translations");
 
     MarkingDialogs dialogs;
-    sound::AudioPlayer sound;
+    sound::AudioPlayer sound(QStringLiteral(CORVALTO_AUDIO_MODULE));
     mark("audioplayer");
     QtEnding ending;
     SystemClock clock;

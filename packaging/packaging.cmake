@@ -42,6 +42,7 @@ if(WIN32)
     # Windows keeps the same shape: the program with suoni/ beside it.
     if(TARGET corvalto)
         install(TARGETS corvalto RUNTIME DESTINATION .)
+        install(TARGETS corvalto_audio LIBRARY DESTINATION .)
     endif()
     if(TARGET corvalto_sounds)
         list(TRANSFORM corvalto_sound_files PREPEND ${corvalto_sounds_dir}/
@@ -69,13 +70,19 @@ if(TARGET corvalto)
     # Qt comes from the system's library folders: the installed program needs no run path.
     set_property(TARGET corvalto PROPERTY INSTALL_RPATH "")
     install(TARGETS corvalto RUNTIME DESTINATION ${corvalto_program_dir})
+    # The audio output module, which the program loads from its own folder.
+    set_property(TARGET corvalto_audio PROPERTY INSTALL_RPATH "")
+    install(TARGETS corvalto_audio LIBRARY DESTINATION ${corvalto_program_dir}
+            PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     # A stripped install (CPack, cmake --install --strip) also drops the compilers' .comment
     # notes, as Debian's own packaging does.
     if(CMAKE_OBJCOPY)
         install(CODE "if(CMAKE_INSTALL_DO_STRIP)
-    execute_process(COMMAND [[${CMAKE_OBJCOPY}]] --remove-section=.comment --remove-section=.note
-        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${corvalto_program_dir}/corvalto\"
-        COMMAND_ERROR_IS_FATAL ANY)
+    foreach(binary corvalto corvalto_audio.so)
+        execute_process(COMMAND [[${CMAKE_OBJCOPY}]] --remove-section=.comment --remove-section=.note
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${corvalto_program_dir}/\${binary}\"
+            COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
 endif()")
     endif()
 else()

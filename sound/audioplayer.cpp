@@ -2,12 +2,12 @@
 
 #include "wavfile.h"
 
-#include <QAudioDevice>
-#include <QAudioSink>
-#include <QBuffer>
+#include "audiooutput.h"
+
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QHash>
-#include <QMediaDevices>
+#include <QLibrary>
 #include <QTimer>
 
 #include <atomic>
@@ -32,9 +32,10 @@ using Clock = std::chrono::steady_clock;
 constexpr auto shutdownWait = std::chrono::seconds(2);
 // A request that waited this long for the worker would sound out of step with the game.
 constexpr auto lateAfter = std::chrono::seconds(2);
-// The sink reports Idle while the server still plays its last ~100 ms; keep it that long and
-// more before letting go of the stream.
-constexpr int releaseAfterIdleMs = 1000;
+// The audio module and the server connection are made ready this long after the player is
+// made: the program is then past its start-up, whose dynamic loading the module's own would
+// hold up. A sound asked for sooner loads them at once.
+constexpr int warmUpAfterMs = 1000;
 // Quiet time after the last sound stops, before the worker ends (see Worker::wake).
 constexpr int settleAfterStopMs = 100;
 // The game has three files; the bound only guards against a caller cycling through many.
@@ -81,6 +82,7 @@ struct AudioPlayer::Shared {
         Clock::time_point since;
     };
 
+    QString modulePath; // set before the worker starts, then only read
     std::mutex mutex;
     std::condition_variable finished;
     // The worker's receiver while its event loop runs; posting to it never blocks.
@@ -100,15 +102,13 @@ class AudioPlayer::Worker : public QObject {
 public:
     Worker(std::shared_ptr<Shared> shared, QEventLoop& loop)
         : m_shared(std::move(shared))
-        , m_loop(loop) {
-        m_releaseTimer.setSingleShot(true);
-        m_releaseTimer.setInterval(releaseAfterIdleMs);
-        connect(&m_releaseTimer, &QTimer::timeout, this, &Worker::release);
-    }
+        , m_loop(loop) {}
     ~Worker() override { release(); }
 
-    // Connecting to the server is the slow part of the first sound; do it before it is needed.
-    void warmUp() { QMediaDevices::defaultAudioOutput(); }
+    void warmUp() {
+        if (AudioOutput* out = output())
+            out->connectToServer();
+    }
 
     void wake() {
         // Never hold the mutex across a call into the audio system: play() takes it on the
@@ -128,7 +128,7 @@ public:
             // thread that handles the server's messages, and crashes if that thread is busy just
             // then. Stopping a sound sets the server talking for a few milliseconds: let that
             // settle before the program can reach its exit.
-            const bool wasPlaying = bool(m_sink);
+            const bool wasPlaying = m_output && m_output->isActive();
             release();
             if (wasPlaying)
                 QTimer::singleShot(settleAfterStopMs, &m_loop, &QEventLoop::quit);
@@ -153,33 +153,29 @@ private:
             return Outcome::Unreadable;
         if (Clock::now() - request.since > lateAfter)
             return Outcome::Late;
-        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-        if (device.isNull() || !device.isFormatSupported(wav->format()))
+        AudioOutput* out = output();
+        if (!out || !out->start(*wav))
             return Outcome::NoOutput;
-
-        m_buffer = std::make_unique<QBuffer>();
-        m_buffer->setData(wav->samples());
-        m_buffer->open(QIODevice::ReadOnly);
-        m_sink = std::make_unique<QAudioSink>(device, wav->format());
-        connect(m_sink.get(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-            if (state == QAudio::IdleState)
-                m_releaseTimer.start();
-        });
-        m_sink->start(m_buffer.get());
-        if (m_sink->error() != QAudio::NoError || m_sink->state() == QAudio::StoppedState) {
-            release();
-            return Outcome::NoOutput;
-        }
         return Outcome::Started;
     }
 
     void release() {
-        m_releaseTimer.stop();
-        if (m_sink) {
-            m_sink->stop();
-            m_sink.reset();
+        if (m_output)
+            m_output->stop();
+    }
+
+    // The audio module, loaded on first need; without it the player stays silent.
+    AudioOutput* output() {
+        if (!m_loadTried) {
+            m_loadTried = true;
+            QLibrary library(m_shared->modulePath);
+            if (library.load()) {
+                if (auto create = reinterpret_cast<CreateAudioOutput>(
+                        library.resolve(createAudioOutputSymbol)))
+                    m_output.reset(create());
+            }
         }
-        m_buffer.reset();
+        return m_output.get();
     }
 
     // Decoded files are kept: the game plays the same three over and over.
@@ -196,10 +192,10 @@ private:
 
     std::shared_ptr<Shared> m_shared;
     QEventLoop& m_loop;
-    QTimer m_releaseTimer;
     QHash<QString, WavFile> m_cache;
-    std::unique_ptr<QBuffer> m_buffer;
-    std::unique_ptr<QAudioSink> m_sink; // declared last: stops before its buffer goes
+    bool m_loadTried = false;
+    // The module stays loaded for the rest of the run (QLibrary does not unload on its own).
+    std::unique_ptr<AudioOutput> m_output;
 };
 
 void AudioPlayer::Shared::wakeWorker() {
@@ -209,8 +205,13 @@ void AudioPlayer::Shared::wakeWorker() {
     QMetaObject::invokeMethod(inbox, &Worker::wake, Qt::QueuedConnection);
 }
 
-AudioPlayer::AudioPlayer()
+QString AudioPlayer::moduleBesideProgram() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/corvalto_audio");
+}
+
+AudioPlayer::AudioPlayer(const QString& modulePath)
     : m_shared(std::make_shared<Shared>()) {
+    m_shared->modulePath = modulePath;
     std::call_once(filterInstalled,
                    [] { nextHandler = qInstallMessageHandler(filterAudioMessages); });
     ++workersRunning;
@@ -259,7 +260,7 @@ void AudioPlayer::run(std::shared_ptr<Shared> shared) {
     {
         QEventLoop loop;
         Worker worker(shared, loop);
-        QMetaObject::invokeMethod(&worker, &Worker::warmUp, Qt::QueuedConnection);
+        QTimer::singleShot(warmUpAfterMs, &worker, &Worker::warmUp);
         {
             std::lock_guard lock(shared->mutex);
             shared->inbox = &worker;

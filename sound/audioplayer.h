@@ -13,7 +13,9 @@ namespace sound {
 //
 // A sound server that hangs blocks whoever talks to it, for good. So every call into the
 // audio system, the first connection included, is made on a worker thread owned by this
-// object; play() only hands the path over, and may be called from any thread. Make the player
+// object; play() only hands the path over, and may be called from any thread. The worker
+// loads the audio output (a module of its own, see audiooutput.h) a moment after start-up or at
+// the first sound, whichever comes first. Make the player
 // after the QApplication (and after setting the application's name and icon, which the sound
 // server is told about); construction is cheap, the worker connects in the background.
 //
@@ -37,7 +39,8 @@ public:
         Outcome last = Outcome::None;
     };
 
-    AudioPlayer();
+    // modulePath: the audio output module (corvalto_audio), with or without its suffix.
+    explicit AudioPlayer(const QString& modulePath = moduleBesideProgram());
     // Stops the sound. If the worker is stuck on a frozen server it is left behind after a
     // short wait: it finishes on its own if the server ever answers.
     ~AudioPlayer() override;
@@ -46,6 +49,9 @@ public:
 
     void play(const QString& path) override;
     Report report() const;
+
+    // The audio output module as installed: beside the program.
+    static QString moduleBesideProgram();
 
     // Worker threads still running, including those left behind by destroyed players.
     static int runningWorkers();

@@ -147,12 +147,4 @@ qint64 WavFile::durationMicroseconds() const {
     return frameCount() * 1000000 / m_sampleRate;
 }
 
-QAudioFormat WavFile::format() const {
-    QAudioFormat format;
-    format.setSampleRate(m_sampleRate);
-    format.setChannelCount(m_channelCount);
-    format.setSampleFormat(m_bitsPerSample == 8 ? QAudioFormat::UInt8 : QAudioFormat::Int16);
-    return format;
-}
-
 } // namespace sound

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QAudioFormat>
 #include <QByteArray>
 #include <QString>
 
@@ -29,7 +28,6 @@ public:
     int bitsPerSample() const { return m_bitsPerSample; }
     qint64 frameCount() const;
     qint64 durationMicroseconds() const;
-    QAudioFormat format() const;
     // The sample frames, interleaved; 8-bit samples are unsigned, 16-bit ones signed.
     const QByteArray& samples() const { return m_samples; }
 

@@ -17,7 +17,8 @@ private slots:
 void TestSoak::manyGamesLeaveNothingBehind() {
     QStringList log;
     ScriptedDialogs dialogs(log);
-    sound::AudioPlayer player; // sounds from a folder that has none: silence, every time
+    sound::AudioPlayer player(QStringLiteral(
+        CORVALTO_AUDIO_MODULE)); // sounds from a folder that has none: silence, every time
     ThrowingEnding ending;
     SteppingClock clock;
     TempFolders folders;

@@ -44,6 +44,7 @@ expected="$work/expected.txt"
 cat >"$expected" <<'EOF'
 usr/games/corvalto
 usr/lib/corvalto/corvalto
+usr/lib/corvalto/corvalto_audio.so
 usr/lib/corvalto/suoni/esplosi.wav
 usr/lib/corvalto/suoni/laser.wav
 usr/lib/corvalto/suoni/sparo.wav

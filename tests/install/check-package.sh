@@ -61,6 +61,8 @@ grep -q ' \./usr/games/corvalto -> \.\./lib/corvalto/corvalto$' "$work/contents.
     fail "no relative link usr/games/corvalto -> ../lib/corvalto/corvalto"
 grep -q '^-rwxr-xr-x root/root .* \./usr/lib/corvalto/corvalto$' "$work/contents.txt" ||
     fail "usr/lib/corvalto/corvalto is not a root-owned 0755 program"
+grep -q '^-rw-r--r-- root/root .* \./usr/lib/corvalto/corvalto_audio\.so$' "$work/contents.txt" ||
+    fail "usr/lib/corvalto/corvalto_audio.so is not a root-owned 0644 module beside the program"
 if grep -v ' root/root ' "$work/contents.txt"; then fail "entries not owned by root"; fi
 # The record folder belongs to the maintainer scripts: a packaged one would be owned by
 # dpkg and handled as an ordinary folder.

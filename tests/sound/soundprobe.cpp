@@ -11,7 +11,7 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    sound::AudioPlayer player;
+    sound::AudioPlayer player(QStringLiteral(CORVALTO_AUDIO_MODULE));
     for (const QString& path : app.arguments().mid(1))
         player.play(path);
 

@@ -77,7 +77,8 @@ Q_LOGGING_CATEGORY(multimediaCategory, "qt.multimedia.test")
 // The player's message filter drops what the audio system says, and only that: the rest of
 // the program keeps its messages.
 void TstAudioPlayer::filtersOnlyAudioMessages() {
-    sound::AudioPlayer player; // its filter is chained to the test's message handler
+    sound::AudioPlayer player(QStringLiteral(
+        CORVALTO_AUDIO_MODULE)); // its filter is chained to the test's message handler
     QTest::failOnWarning(QRegularExpression("^(?!a message of the game$)"));
     QTest::ignoreMessage(QtWarningMsg, "a message of the game");
 

@@ -77,8 +77,8 @@ void TstFrozenServer::freeze(bool frozen) {
 void TstFrozenServer::frozenServerDoesNotBlockCaller() {
     using Outcome = AudioPlayer::Outcome;
     const QString tone = m_dir.filePath("tone.wav");
-    auto player = std::make_unique<AudioPlayer>();
-    AudioPlayer survivor;
+    auto player = std::make_unique<AudioPlayer>(QStringLiteral(CORVALTO_AUDIO_MODULE));
+    AudioPlayer survivor(QStringLiteral(CORVALTO_AUDIO_MODULE));
     player->play(tone);
     survivor.play(tone);
     QTRY_COMPARE_WITH_TIMEOUT(player->report().last, Outcome::Started, 20000);
@@ -93,7 +93,7 @@ void TstFrozenServer::frozenServerDoesNotBlockCaller() {
         player->play(tone);
     survivor.play(tone);
     // A player made while the server is frozen, playing at once, is just as harmless.
-    auto late = std::make_unique<AudioPlayer>();
+    auto late = std::make_unique<AudioPlayer>(QStringLiteral(CORVALTO_AUDIO_MODULE));
     late->play(tone);
     QTRY_VERIFY(ticks >= 30);
     // The workers really are stuck on the server: the requests stay unsettled.

@@ -127,7 +127,7 @@ void TstSoundServer::initTestCase() {
     QVERIFY(m_parec.waitForStarted());
     // A fresh null sink delivers nothing for a couple of seconds: play only once it flows.
     waitForRecording(rate / 2);
-    m_player.emplace();
+    m_player.emplace(QStringLiteral(CORVALTO_AUDIO_MODULE));
 }
 
 void TstSoundServer::shotIsHeardWhole() {

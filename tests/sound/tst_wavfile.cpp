@@ -91,10 +91,6 @@ void TstWavFile::readsWholeFiles() {
     QCOMPARE(wav->bitsPerSample(), bits);
     QCOMPARE(wav->samples(), samples);
     QCOMPARE(wav->frameCount(), samples.size() / (channels * bits / 8));
-    const QAudioFormat format = wav->format();
-    QCOMPARE(format.sampleRate(), rate);
-    QCOMPARE(format.channelCount(), channels);
-    QCOMPARE(format.sampleFormat(), bits == 8 ? QAudioFormat::UInt8 : QAudioFormat::Int16);
 }
 
 void TstWavFile::refusesDamagedFiles_data() {
