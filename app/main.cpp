@@ -1,4 +1,5 @@
 #include "audioplayer.h"
+#include "pictures.h"
 #include "qtplatform.h"
 #include "tavola.h"
 #include "tavolawindow.h"
@@ -10,6 +11,7 @@ int main(int argc, char* argv[]) {
     Q_UNUSED(argc);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    pictures::drawInBackground(); // while the window is being built
     // Closing the window ends the program through the game's own ending.
     QApplication::setQuitOnLastWindowClosed(false);
     registerFontSubstitutes();

@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QTransform>
 
+#include <future>
+#include <mutex>
 #include <utility>
 
 namespace pictures {
@@ -243,6 +245,57 @@ QIcon iconOf(const QImage& big, const QImage& little) {
     return icon;
 }
 
+QImage gunSightImage() {
+    // Laid out around pixel 16, the hot spot, so every arm is the same length.
+    constexpr int c = 16;
+    QImage image = blankImage(32);
+    for (const int sign : {-1, 1}) {
+        const int near = sign < 0 ? c - 13 : c + 4;
+        stamp(image, rect(near, c, 10, 1), black);
+        stamp(image, rect(c, near, 1, 10), black);
+        for (const auto& [distance, half] : {std::pair{7, 2}, std::pair{11, 3}}) {
+            const int at = c + sign * distance;
+            stamp(image, rect(at, c - half, 1, 2 * half + 1), black);
+            stamp(image, rect(c - half, at, 2 * half + 1, 1), black);
+        }
+    }
+    stamp(image, disc(QPointF(c + 0.5, c + 0.5), 2.5), red);
+    return withHalo(image);
+}
+
+QImage fourArrowsImage() {
+    constexpr int c = 10;
+    const QPointF middle(c + 0.5, c + 0.5);
+    constexpr QRgb blue = 0xff0040e0;
+    QImage image = blankImage(32);
+
+    // One arrow pointing up, turned a quarter at a time about the hot spot's pixel.
+    QPainterPath arrow;
+    arrow.moveTo(middle + QPointF(0, -9.5));
+    arrow.lineTo(middle + QPointF(3.5, -5.5));
+    arrow.lineTo(middle + QPointF(-3.5, -5.5));
+    arrow.closeSubpath();
+    arrow.addRect(QRectF(middle + QPointF(-0.5, -5.5), QSizeF(1, 2)));
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        QTransform turn;
+        turn.translate(middle.x(), middle.y());
+        turn.rotate(90 * quarter);
+        turn.translate(-middle.x(), -middle.y());
+        stamp(image, turn.map(arrow), blue);
+    }
+    QPainterPath diamond;
+    diamond.moveTo(middle + QPointF(0, -3));
+    diamond.lineTo(middle + QPointF(3, 0));
+    diamond.lineTo(middle + QPointF(0, 3));
+    diamond.lineTo(middle + QPointF(-3, 0));
+    diamond.closeSubpath();
+    stamp(image, diamond, blue);
+    return withHalo(image);
+}
+
+constexpr int gunSightHotSpot = 16;
+constexpr int fourArrowsHotSpot = 10;
+
 } // namespace
 
 QImage iconImage(int size) {
@@ -275,72 +328,77 @@ QImage iconImage(int size) {
     return image;
 }
 
+namespace {
+
+// Every picture of the window, drawn once. Drawing touches only QImages, so it may run on
+// another thread while the window is being built.
+struct Drawn {
+    QImage icons[3];
+    QImage gunSight;
+    QImage fourArrows;
+    QImage faces[3][2]; // smiling, neutral, laughing; 32 and 16 pixels
+    QImage noEntry[2];
+};
+
+Drawn drawAll() {
+    Drawn d;
+    const int iconSizes[] = {16, 32, 48};
+    for (int i = 0; i < 3; ++i)
+        d.icons[i] = iconImage(iconSizes[i]);
+    d.gunSight = gunSightImage();
+    d.fourArrows = fourArrowsImage();
+    const Mood moods[] = {Mood::Smiling, Mood::Neutral, Mood::Laughing};
+    for (int i = 0; i < 3; ++i) {
+        d.faces[i][0] = faceImage(moods[i]);
+        d.faces[i][1] = smallFaceImage(moods[i]);
+    }
+    d.noEntry[0] = noEntryImage(32);
+    d.noEntry[1] = noEntryImage(16);
+    return d;
+}
+
+std::once_flag drawingStarted;
+std::shared_future<Drawn> drawing;
+
+const Drawn& drawn() {
+    std::call_once(drawingStarted,
+                   [] { drawing = std::async(std::launch::deferred, drawAll).share(); });
+    return drawing.get();
+}
+
+} // namespace
+
+void drawInBackground() {
+    std::call_once(drawingStarted,
+                   [] { drawing = std::async(std::launch::async, drawAll).share(); });
+}
+
 QIcon windowIcon() {
     QIcon icon;
-    for (const int size : {16, 32, 48})
-        icon.addPixmap(pixmap(iconImage(size)));
+    for (const QImage& image : drawn().icons)
+        icon.addPixmap(pixmap(image));
     return icon;
 }
 
 QCursor gunSightCursor() {
-    // Laid out around pixel 16, the hot spot, so every arm is the same length.
-    constexpr int c = 16;
-    QImage image = blankImage(32);
-    for (const int sign : {-1, 1}) {
-        const int near = sign < 0 ? c - 13 : c + 4;
-        stamp(image, rect(near, c, 10, 1), black);
-        stamp(image, rect(c, near, 1, 10), black);
-        for (const auto& [distance, half] : {std::pair{7, 2}, std::pair{11, 3}}) {
-            const int at = c + sign * distance;
-            stamp(image, rect(at, c - half, 1, 2 * half + 1), black);
-            stamp(image, rect(c - half, at, 2 * half + 1, 1), black);
-        }
-    }
-    stamp(image, disc(QPointF(c + 0.5, c + 0.5), 2.5), red);
-    return QCursor(pixmap(withHalo(image)), c, c);
+    return QCursor(pixmap(drawn().gunSight), gunSightHotSpot, gunSightHotSpot);
 }
 
 QCursor fourArrowsCursor() {
-    constexpr int c = 10;
-    const QPointF middle(c + 0.5, c + 0.5);
-    constexpr QRgb blue = 0xff0040e0;
-    QImage image = blankImage(32);
-
-    // One arrow pointing up, turned a quarter at a time about the hot spot's pixel.
-    QPainterPath arrow;
-    arrow.moveTo(middle + QPointF(0, -9.5));
-    arrow.lineTo(middle + QPointF(3.5, -5.5));
-    arrow.lineTo(middle + QPointF(-3.5, -5.5));
-    arrow.closeSubpath();
-    arrow.addRect(QRectF(middle + QPointF(-0.5, -5.5), QSizeF(1, 2)));
-    for (int quarter = 0; quarter < 4; ++quarter) {
-        QTransform turn;
-        turn.translate(middle.x(), middle.y());
-        turn.rotate(90 * quarter);
-        turn.translate(-middle.x(), -middle.y());
-        stamp(image, turn.map(arrow), blue);
-    }
-    QPainterPath diamond;
-    diamond.moveTo(middle + QPointF(0, -3));
-    diamond.lineTo(middle + QPointF(3, 0));
-    diamond.lineTo(middle + QPointF(0, 3));
-    diamond.lineTo(middle + QPointF(-3, 0));
-    diamond.closeSubpath();
-    stamp(image, diamond, blue);
-    return QCursor(pixmap(withHalo(image)), c, c);
+    return QCursor(pixmap(drawn().fourArrows), fourArrowsHotSpot, fourArrowsHotSpot);
 }
 
 QIcon smilingFace() {
-    return iconOf(faceImage(Mood::Smiling), smallFaceImage(Mood::Smiling));
+    return iconOf(drawn().faces[0][0], drawn().faces[0][1]);
 }
 
 QIcon neutralFace() {
-    return iconOf(faceImage(Mood::Neutral), smallFaceImage(Mood::Neutral));
+    return iconOf(drawn().faces[1][0], drawn().faces[1][1]);
 }
 
 QIcon laughingFace() {
-    const QImage big = faceImage(Mood::Laughing);
-    const QImage little = smallFaceImage(Mood::Laughing);
+    const QImage& big = drawn().faces[2][0];
+    const QImage& little = drawn().faces[2][1];
     QIcon icon = iconOf(big, little);
     // Shown on a disabled button: without its own disabled pixmaps Qt would grey it out.
     icon.addPixmap(pixmap(big), QIcon::Disabled);
@@ -349,7 +407,7 @@ QIcon laughingFace() {
 }
 
 QIcon noEntrySign() {
-    return iconOf(noEntryImage(32), noEntryImage(16));
+    return iconOf(drawn().noEntry[0], drawn().noEntry[1]);
 }
 
 } // namespace pictures

@@ -8,6 +8,10 @@
 // project ships no binary images.
 namespace pictures {
 
+// Starts drawing every picture below on another thread, so that the window's start need
+// not wait for it; without this call the first picture asked for draws them all.
+void drawInBackground();
+
 // The game's icon: the number 25 in bright cyan digits on a square shading from dark
 // blue at the top to pale violet at the bottom, inside a dark teal border.
 QImage iconImage(int size);

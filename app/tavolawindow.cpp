@@ -190,17 +190,17 @@ TavolaWindow::TavolaWindow(QWidget* parent)
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("Tavola"));
     setWindowTitle(testi::titolo);
-    setWindowIcon(pictures::windowIcon());
 
     board = new Board(this);
     board->setObjectName(QStringLiteral("board"));
     board->setFixedSize(clientWidth, clientHeight);
-    board->setCursor(pictures::gunSightCursor());
     setCentralWidget(board);
 
     createControls();
     createMenus();
     createTimers();
+    // Last, so that pictures drawn in the background have had the longest time to get ready.
+    applyPictures();
 
     // The client area has its design size; the window is not meant to be resized.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -252,6 +252,23 @@ void TavolaWindow::createControls() {
         button->setFont(makeFont(design.font));
         button->setBackColor(design.back);
         button->setToolTip(QString::fromUtf8(design.toolTip));
+        button->setEnabled(design.enabled);
+        button->setVisible(design.visible);
+        button->raise(); // buttons are always drawn above labels
+        tabOrder.push_back(&design);
+    }
+    std::sort(tabOrder.begin(), tabOrder.end(), [](const ButtonDesign* a, const ButtonDesign* b) {
+        return a->tabIndex < b->tabIndex;
+    });
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(this->*tabOrder[i - 1]->member, this->*tabOrder[i]->member);
+}
+
+void TavolaWindow::applyPictures() {
+    setWindowIcon(pictures::windowIcon());
+    board->setCursor(pictures::gunSightCursor());
+    for (const ButtonDesign& design : buttons) {
+        GraphicButton* button = this->*design.member;
         switch (design.pointer) {
         case Pointer::Board:
             break;
@@ -273,16 +290,7 @@ void TavolaWindow::createControls() {
             button->setPictures(pictures::noEntrySign(), {}, {});
             break;
         }
-        button->setEnabled(design.enabled);
-        button->setVisible(design.visible);
-        button->raise(); // buttons are always drawn above labels
-        tabOrder.push_back(&design);
     }
-    std::sort(tabOrder.begin(), tabOrder.end(), [](const ButtonDesign* a, const ButtonDesign* b) {
-        return a->tabIndex < b->tabIndex;
-    });
-    for (std::size_t i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(this->*tabOrder[i - 1]->member, this->*tabOrder[i]->member);
 }
 
 void TavolaWindow::createMenus() {

@@ -91,6 +91,7 @@ private:
     void createControls();
     void createMenus();
     void createTimers();
+    void applyPictures();
 };
 
 // Registers substitutes for the window's font faces that a machine may lack. Must run

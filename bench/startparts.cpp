@@ -4,6 +4,7 @@
 
 #include "audioplayer.h"
 #include "marks.h"
+#include "pictures.h"
 #include "qtplatform.h"
 #include "tavola.h"
 #include "tavolawindow.h"
@@ -41,6 +42,7 @@ int main(int argc, char* argv[]) {
     Q_UNUSED(argc);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    pictures::drawInBackground();
     mark("qapplication");
     QApplication::setQuitOnLastWindowClosed(false);
     registerFontSubstitutes();
