@@ -57,7 +57,7 @@ public:
     void disparicmd2_Click();
 
 signals:
-    // The face was created (load) or is about to go (unload): for tests and tools.
+    // The face has just been created, before Form_Load runs: for tests and tools.
     void loaded();
 
 private:

@@ -34,6 +34,7 @@ cmake -S "$src" -B "$build" -G Ninja \
     -DCMAKE_CXX_FLAGS="$cxxflags" \
     -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
     -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" \
+    -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" \
     -DBUILD_TESTING=OFF \
     -DCORVALTO_BENCH=OFF
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"

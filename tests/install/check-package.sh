@@ -68,17 +68,20 @@ if grep -v ' root/root ' "$work/contents.txt"; then fail "entries not owned by r
 # dpkg and handled as an ordinary folder.
 if grep ' \./var/' "$work/contents.txt"; then fail "the package ships files under /var"; fi
 
-# The hardening flags really reached the program: position independent, full RELRO.
+# The hardening flags really reached the program and its audio module: position
+# independent, full RELRO.
 dpkg-deb -x "$deb" "$work/root"
-program="$work/root/usr/lib/corvalto/corvalto"
-if [ -f "$program" ]; then
-    readelf -h "$program" | grep -q 'Type:.*DYN' || fail "the program is not position independent"
-    readelf -lW "$program" | grep -q GNU_RELRO || fail "the program has no RELRO segment"
-    readelf -dW "$program" | grep -Eq 'BIND_NOW|FLAGS.*NOW' || fail "the program is not linked with -z now"
-    if readelf -SW "$program" | grep -q '\.symtab'; then fail "the program is not stripped"; fi
-else
-    fail "no usr/lib/corvalto/corvalto in the package"
-fi
+for binary in corvalto corvalto_audio.so; do
+    file="$work/root/usr/lib/corvalto/$binary"
+    if [ -f "$file" ]; then
+        readelf -h "$file" | grep -q 'Type:.*DYN' || fail "$binary is not position independent"
+        readelf -lW "$file" | grep -q GNU_RELRO || fail "$binary has no RELRO segment"
+        readelf -dW "$file" | grep -Eq 'BIND_NOW|FLAGS.*NOW' || fail "$binary is not linked with -z now"
+        if readelf -SW "$file" | grep -q '\.symtab'; then fail "$binary is not stripped"; fi
+    else
+        fail "no usr/lib/corvalto/$binary in the package"
+    fi
+done
 
 # --- lintian --------------------------------------------------------------------------------
 # -I shows the info tags too, for the log; only errors and warnings fail.
