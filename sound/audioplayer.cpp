@@ -36,6 +36,10 @@ constexpr auto lateAfter = std::chrono::seconds(2);
 // made: the program is then past its start-up, whose dynamic loading the module's own would
 // hold up. A sound asked for sooner loads them at once.
 constexpr int warmUpAfterMs = 1000;
+// Qt Multimedia 6.4's PulseAudio sink crashes when sinks are stopped and made again every
+// millisecond or two. No player clicks that fast: a sound asked for sooner than this after
+// the last one waits for the rest of the gap (and, as ever, only the newest one plays).
+constexpr auto minStartGap = std::chrono::milliseconds(30);
 // Quiet time after the last sound stops, before the worker ends (see Worker::wake).
 constexpr int settleAfterStopMs = 100;
 // The game has three files; the bound only guards against a caller cycling through many.
@@ -102,7 +106,10 @@ class AudioPlayer::Worker : public QObject {
 public:
     Worker(std::shared_ptr<Shared> shared, QEventLoop& loop)
         : m_shared(std::move(shared))
-        , m_loop(loop) {}
+        , m_loop(loop) {
+        m_gapTimer.setSingleShot(true);
+        connect(&m_gapTimer, &QTimer::timeout, this, &Worker::wake);
+    }
     ~Worker() override { release(); }
 
     void warmUp() {
@@ -116,10 +123,18 @@ public:
         std::optional<Shared::Request> request;
         quint64 upTo = 0;
         bool quit = false;
+        const auto sinceLastStart = Clock::now() - m_lastStart;
         {
             std::lock_guard lock(m_shared->mutex);
             m_shared->wakePosted = false;
             quit = m_shared->quit;
+            if (!quit && m_shared->pending && sinceLastStart < minStartGap) {
+                if (!m_gapTimer.isActive())
+                    m_gapTimer.start(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         minStartGap - sinceLastStart) +
+                                     std::chrono::milliseconds(1));
+                return;
+            }
             request = std::exchange(m_shared->pending, std::nullopt);
             upTo = m_shared->report.requested;
         }
@@ -138,6 +153,8 @@ public:
         }
         if (!request)
             return;
+        m_gapTimer.stop();
+        m_lastStart = Clock::now();
         const Outcome outcome = start(*request);
         std::lock_guard lock(m_shared->mutex);
         m_shared->report.settled = upTo;
@@ -193,6 +210,8 @@ private:
     std::shared_ptr<Shared> m_shared;
     QEventLoop& m_loop;
     QHash<QString, WavFile> m_cache;
+    QTimer m_gapTimer;
+    Clock::time_point m_lastStart;
     bool m_loadTried = false;
     // The module stays loaded for the rest of the run (QLibrary does not unload on its own).
     std::unique_ptr<AudioOutput> m_output;

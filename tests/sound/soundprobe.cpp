@@ -12,13 +12,29 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     sound::AudioPlayer player(QStringLiteral(CORVALTO_AUDIO_MODULE));
-    for (const QString& path : app.arguments().mid(1))
-        player.play(path);
+    QStringList files = app.arguments().mid(1);
+    // --every-ms=N: N requests, one a millisecond, cycling through the files.
+    int rapid = 0;
+    if (!files.isEmpty() && files.front().startsWith(QLatin1String("--every-ms=")))
+        rapid = files.takeFirst().section(u'=', 1).toInt();
+    QTimer feeder;
+    feeder.setTimerType(Qt::PreciseTimer);
+    int fed = 0;
+    QObject::connect(&feeder, &QTimer::timeout, &app, [&] {
+        player.play(files[fed % files.size()]);
+        if (++fed == rapid)
+            feeder.stop();
+    });
+    if (rapid > 0 && !files.isEmpty())
+        feeder.start(1);
+    else
+        for (const QString& path : files)
+            player.play(path);
 
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
         const auto report = player.report();
-        if (report.settled < report.requested)
+        if (feeder.isActive() || report.settled < report.requested)
             return;
         const char* names[] = {"None", "Started", "Unreadable", "NoOutput", "Late"};
         std::printf("%s\n", names[int(report.last)]);

@@ -24,6 +24,7 @@ private slots:
     void shotIsHeardWhole();
     void newSoundCutsOffOld();
     void quietWithServer();
+    void survivesASoundEveryMillisecond();
     void cleanupTestCase();
 
 private:
@@ -200,6 +201,21 @@ void TstSoundServer::quietWithServer() {
     probe.start(SOUNDPROBE, {QStringLiteral(CORVALTO_SOUNDS_DIR "/laser.wav")});
     QVERIFY(probe.waitForFinished(120000));
     QCOMPARE(probe.readAllStandardError(), QByteArray());
+    QCOMPARE(probe.exitCode(), 0);
+    QCOMPARE(probe.readAllStandardOutput().trimmed(), QByteArray("Started"));
+}
+
+// Far faster than any child clicks: Qt Multimedia's sink crashed the program when sinks were
+// stopped and made again every millisecond or two. The probe asks for a sound every
+// millisecond, a thousand times, in a process of its own.
+void TstSoundServer::survivesASoundEveryMillisecond() {
+    QProcess probe;
+    probe.start(SOUNDPROBE, {QStringLiteral("--every-ms=1000"),
+                             QStringLiteral(CORVALTO_SOUNDS_DIR "/sparo.wav"),
+                             QStringLiteral(CORVALTO_SOUNDS_DIR "/esplosi.wav"),
+                             QStringLiteral(CORVALTO_SOUNDS_DIR "/laser.wav")});
+    QVERIFY(probe.waitForFinished(120000));
+    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
     QCOMPARE(probe.exitCode(), 0);
     QCOMPARE(probe.readAllStandardOutput().trimmed(), QByteArray("Started"));
 }
