@@ -12,7 +12,7 @@ cd "$here"
 if [ "$(id -u)" -eq 0 ]; then as_root=""; else as_root="sudo"; fi
 
 build_packages="cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev qt6-translations-l10n \
-    libgl-dev fonts-liberation fonts-dejavu-core"
+    libgl-dev libxcb1-dev fonts-liberation fonts-dejavu-core"
 test_packages="xvfb xauth xdotool x11-utils openbox pulseaudio pulseaudio-utils \
     desktop-file-utils appstream lintian dpkg-dev fakeroot file util-linux"
 
