@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
