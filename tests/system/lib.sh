@@ -275,7 +275,8 @@ press() {
 # type_text <window> <text>
 type_text() {
     focus "$1"
-    xdotool type --delay 60 -- "$2"
+    # xdotool reads the text in the locale's encoding; a bare CI shell has none but C.
+    LC_ALL=C.UTF-8 xdotool type --delay 60 -- "$2"
 }
 
 # click <window> <x> <y>: a left click at a point of the window, in its own pixels, once
