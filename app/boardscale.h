@@ -18,8 +18,6 @@ public:
     int yToPixels(int y) const { return qRound(double(y) * m_client.height() / units); }
     QPoint toPixels(int x, int y) const { return {xToPixels(x), yToPixels(y)}; }
 
-    QSize client() const { return m_client; }
-
 private:
     QSize m_client;
 };
