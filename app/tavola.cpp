@@ -178,12 +178,12 @@ void Tavola::Form_Load() {
     try {
         m_stato.cartella = GetSystemDir();
         m_stato.numfile = 1;
-        record::ensureExists(record::recordPath(m_stato.cartella, record::scoreFileName));
-        record::ensureExists(record::recordPath(m_stato.cartella, record::nameFileName));
-        w.lblpunti->setText(
-            Leggifiletxt(record::recordPath(m_stato.cartella, record::scoreFileName)));
-        w.lblnome->setText(
-            Leggifiletxt(record::recordPath(m_stato.cartella, record::nameFileName)));
+        const QString filePunti = record::recordPath(m_stato.cartella, record::scoreFileName);
+        const QString fileNome = record::recordPath(m_stato.cartella, record::nameFileName);
+        record::ensureExists(filePunti);
+        record::ensureExists(fileNome);
+        w.lblpunti->setText(Leggifiletxt(filePunti));
+        w.lblnome->setText(Leggifiletxt(fileNome));
     } catch (const record::FileError& error) {
         riportaErrore(error);
     }

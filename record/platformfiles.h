@@ -13,6 +13,8 @@ void ensureFolder(const QString& path);
 
 // The raw bytes of a regular file of at most maxFileSize bytes.
 QByteArray readBytes(const QString& path);
+// The reason given when a record file is larger than maxFileSize.
+QString tooLargeReason();
 
 // Creates `path` exclusively (never through a link), readable and writable by every account, and
 // writes `bytes` to it durably. Returns false, having created nothing, if the name is taken.

@@ -164,11 +164,8 @@ void ensureFolder(const QString& path) {
 QByteArray readBytes(const QString& path) {
     struct stat status;
     const Fd fd = openRegular(path, status);
-    const QString tooLarge =
-        QStringLiteral("is larger than %1 KiB, far too large for a record file")
-            .arg(maxFileSize / 1024);
     if (status.st_size > maxFileSize)
-        throw FileError(path, tooLarge);
+        throw FileError(path, tooLargeReason());
     // One byte more than allowed tells a file that grew since fstat.
     QByteArray bytes(maxFileSize + 1, Qt::Uninitialized);
     qsizetype done = 0;
@@ -182,7 +179,7 @@ QByteArray readBytes(const QString& path) {
             done += n;
     }
     if (done > maxFileSize)
-        throw FileError(path, tooLarge);
+        throw FileError(path, tooLargeReason());
     bytes.truncate(done);
     return bytes;
 }

@@ -79,6 +79,11 @@ QString withTrailingSeparator(QString dir) {
     return dir.mid(begin, end - begin) + separator;
 }
 
+QString platform::tooLargeReason() {
+    return QStringLiteral("is larger than %1 KiB, far too large for a record file")
+        .arg(maxFileSize / 1024);
+}
+
 QString recordPath(const QString& cartella, QStringView literal) {
 #ifdef Q_OS_WIN
     return cartella + literal.toString();

@@ -121,11 +121,8 @@ QByteArray readBytes(const QString& path) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(handle.get(), &size))
         fail(path, GetLastError());
-    const QString tooLarge =
-        QStringLiteral("is larger than %1 KiB, far too large for a record file")
-            .arg(maxFileSize / 1024);
     if (size.QuadPart > maxFileSize)
-        throw FileError(path, tooLarge);
+        throw FileError(path, tooLargeReason());
     // One byte more than allowed tells a file that grew since its size was taken.
     QByteArray bytes(maxFileSize + 1, Qt::Uninitialized);
     qsizetype done = 0;
@@ -138,7 +135,7 @@ QByteArray readBytes(const QString& path) {
         done += n;
     }
     if (done > maxFileSize)
-        throw FileError(path, tooLarge);
+        throw FileError(path, tooLargeReason());
     bytes.truncate(done);
     return bytes;
 }
