@@ -50,6 +50,32 @@ constexpr Distribuzione distribuzioni[] = {
     {Bersaglio::paricmd2, &Stato::numpari2, 399, 100, 0},
 };
 
+const QString& messaggioErrore(record::Problem problem) {
+    switch (problem) {
+    case record::Problem::link:
+        return testi::errore::collegamento;
+    case record::Problem::special:
+        return testi::errore::speciale;
+    case record::Problem::hardLinked:
+        return testi::errore::piuNomi;
+    case record::Problem::tooLarge:
+        return testi::errore::troppoGrande;
+    case record::Problem::unreadable:
+        return testi::errore::illeggibile;
+    case record::Problem::unwritable:
+        return testi::errore::nonScrivibile;
+    case record::Problem::full:
+        return testi::errore::discoPieno;
+    case record::Problem::noFolder:
+        return testi::errore::cartella;
+    case record::Problem::busy:
+        return testi::errore::occupato;
+    case record::Problem::noStore:
+        break;
+    }
+    return testi::errore::registratore;
+}
+
 } // namespace
 
 // A right hit: the button's number is re-dealt as 25 * (floor(ampiezza * r) + base).
@@ -178,12 +204,11 @@ void Tavola::Form_Load() {
     try {
         m_stato.cartella = GetSystemDir();
         m_stato.numfile = 1;
-        const QString filePunti = record::recordPath(m_stato.cartella, record::scoreFileName);
-        const QString fileNome = record::recordPath(m_stato.cartella, record::nameFileName);
-        record::ensureExists(filePunti);
-        record::ensureExists(fileNome);
-        w.lblpunti->setText(Leggifiletxt(filePunti));
-        w.lblnome->setText(Leggifiletxt(fileNome));
+        const record::Pair letto =
+            record::load(m_stato.cartella, m_platform.folders.programFolder(),
+                         [this](const QString& nomefile) { return Leggifiletxt(nomefile); });
+        w.lblpunti->setText(letto.score);
+        w.lblnome->setText(letto.name);
     } catch (const record::FileError& error) {
         riportaErrore(error);
     }
@@ -436,7 +461,8 @@ void Tavola::cmdExit_Click() {
     try {
         m_stato.numfile = 1;
         m_stato.testo = nome; // the last line written
-        registrato = record::storeRecord(m_stato.cartella, punti, punteggio, nome);
+        registrato =
+            record::store(m_stato.cartella, m_platform.folders.programFolder(), punteggio, nome);
     } catch (const record::FileError& error) {
         riportaErrore(error);
     }
@@ -464,7 +490,14 @@ int Tavola::MsgBox(const QString& text, int buttons, const QString& title) {
 }
 
 void Tavola::riportaErrore(const record::FileError& error) {
-    MsgBox(testi::erroreFile.arg(error.path(), error.reason()), box::critical, testi::titolo);
+    // Nothing may go on behind the box: no clock ending the game with another status meanwhile.
+    m_fineIniziata = true;
+    if (m_window) {
+        m_window->Timer1->stop();
+        m_window->Timer2->stop();
+    }
+    MsgBox(testi::errore::inizio + messaggioErrore(error.problem()).arg(error.path()),
+           box::critical, testi::titolo);
     m_platform.ending.endProgram(1);
     std::abort(); // endProgram never returns
 }

@@ -32,8 +32,44 @@ inline const QString suonoSparo = QStringLiteral("\\suoni\\sparo.wav");
 inline const QString suonoEsplosione = QStringLiteral("\\suoni\\esplosi.wav");
 inline const QString suonoLaser = QStringLiteral("\\suoni\\laser.wav");
 
-// The run-time error report: which file, and the operating system's reason.
-inline const QString erroreFile =
-    QStringLiteral("Errore di esecuzione: impossibile usare il file del record\n\n%1\n\n%2");
+// A record that cannot be used: one message for each problem, naming the file (%1) and saying
+// what to do. Who may delete or repair a file of the shared folder is the computer's
+// administrator, so the messages send the player there.
+namespace errore {
+inline const QString inizio = QStringLiteral("Il record non si può usare.\n\n");
+inline const QString collegamento =
+    QStringLiteral("Il file %1 è un collegamento a un altro file. Chiedi all'amministratore del "
+                   "computer di cancellarlo: il gioco ne creerà uno nuovo, vuoto.");
+inline const QString speciale =
+    QStringLiteral("Al posto del file %1 c'è qualcosa che non è un file di testo (una cartella o "
+                   "un file speciale). Chiedi all'amministratore del computer di cancellarlo: il "
+                   "gioco ne creerà uno nuovo, vuoto.");
+inline const QString piuNomi =
+    QStringLiteral("Il file %1 ha anche un altro nome sul disco (un collegamento fisico). Chiedi "
+                   "all'amministratore del computer di cancellarlo: il gioco ne creerà uno "
+                   "nuovo, vuoto.");
+inline const QString troppoGrande =
+    QStringLiteral("Il file %1 è troppo grande per essere un record. Chiedi all'amministratore "
+                   "del computer di cancellarlo: il gioco ne creerà uno nuovo, vuoto.");
+inline const QString illeggibile =
+    QStringLiteral("Il file %1 non si può leggere. Chiedi all'amministratore del computer di "
+                   "renderlo leggibile a tutti, oppure di cancellarlo.");
+inline const QString nonScrivibile =
+    QStringLiteral("Il file %1 non si può scrivere. Chiedi all'amministratore del computer di "
+                   "controllare la cartella del record e i suoi permessi.");
+inline const QString discoPieno =
+    QStringLiteral("Il file %1 non si può scrivere: il disco è pieno. Chiedi all'amministratore "
+                   "del computer di liberare spazio.");
+inline const QString cartella =
+    QStringLiteral("La cartella del record %1 non c'è. Chiedi all'amministratore del computer di "
+                   "reinstallare il gioco.");
+inline const QString occupato =
+    QStringLiteral("Un'altra partita sta registrando il suo record e non ha finito in tempo (il "
+                   "file %1 è ancora bloccato). Riprova tra poco; se succede di nuovo, chiedi "
+                   "all'amministratore del computer di riavviarlo.");
+inline const QString registratore =
+    QStringLiteral("Il programma che registra il record, %1, manca o non funziona. Chiedi "
+                   "all'amministratore del computer di reinstallare il gioco.");
+} // namespace errore
 
 } // namespace testi

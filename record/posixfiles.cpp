@@ -2,259 +2,203 @@
 
 #ifndef Q_OS_WIN
 
-#include "folderlock.h"
-#include "platformfiles.h"
+#include "posixfolder.h"
 #include "recordfiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <cerrno>
-#include <utility>
+#include <cstring>
+#include <vector>
 
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace record {
 
 namespace {
 
-// Closes the descriptor on every way out.
-class Fd {
+// The store's answers; see its manual page.
+enum StoreStatus { storeDone = 0, storeNotStored = 1, storeUnusable = 3 };
+
+// A failure the store or the folder reported, on the file it names within `cartella`.
+[[noreturn]] void fail(const core::Failure& failure, const QString& cartella) {
+    const QString dir = withTrailingSeparator(cartella);
+    throw FileError(Problem(int(failure.problem)),
+                    failure.file == "." ? dir : dir + QString::fromStdString(failure.file));
+}
+
+PosixFolder openFolder(const QString& cartella) {
+    try {
+        return PosixFolder(QFile::encodeName(cartella).toStdString());
+    } catch (const core::Failure& failure) {
+        fail(failure, cartella);
+    }
+}
+
+class Descriptor {
 public:
-    explicit Fd(int fd)
-        : m_fd(fd) {}
-    Fd(Fd&& other) noexcept
-        : m_fd(other.release()) {}
-    ~Fd() {
+    Descriptor() = default;
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int& fd() { return m_fd; }
+    void close() {
         if (m_fd >= 0)
             ::close(m_fd);
+        m_fd = -1;
     }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd& operator=(Fd&&) = delete;
-
-    bool isValid() const { return m_fd >= 0; }
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
 
 private:
-    int m_fd;
+    int m_fd = -1;
 };
 
-QByteArray encoded(const QString& path) {
-    return QFile::encodeName(path);
-}
+struct StoreAnswer {
+    int status = -1;
+    QByteArray output;
+};
 
-[[noreturn]] void fail(const QString& path, int code) {
-    throw FileError(path, qt_error_string(code));
-}
+// Runs the store with `arguments`, `input` on its standard input, and waits for its answer. It
+// gets no environment: it reads none, and its folder is its own.
+StoreAnswer runStore(const QString& program, const QStringList& arguments,
+                     const QByteArray& input) {
+    const QString storeName = QFileInfo(program).fileName();
+    // A socket rather than a pipe, so that a store that stops reading early cannot raise SIGPIPE
+    // in the game.
+    Descriptor in[2];
+    Descriptor out[2];
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+        throw FileError(Problem::noStore, program);
+    in[0].fd() = pair[0];
+    in[1].fd() = pair[1];
+    if (::pipe2(pair, O_CLOEXEC) != 0)
+        throw FileError(Problem::noStore, program);
+    out[0].fd() = pair[0];
+    out[1].fd() = pair[1];
 
-[[noreturn]] void refuseLink(const QString& path) {
-    throw FileError(path, QStringLiteral("is a symbolic link; a record file is never used "
-                                         "through a link"));
-}
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0].fd(), 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1].fd(), 1);
+    const QByteArray path = QFile::encodeName(program);
+    std::vector<QByteArray> words{QFile::encodeName(storeName)};
+    for (const QString& argument : arguments)
+        words.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    char* noEnvironment[] = {nullptr};
+    pid_t pid = -1;
+    const int spawned =
+        ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), noEnvironment);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        throw FileError(Problem::noStore, program);
+    in[0].close();
+    out[1].close();
 
-void checkRegular(const QString& path, const struct stat& status) {
-    if (S_ISLNK(status.st_mode))
-        refuseLink(path);
-    if (!S_ISREG(status.st_mode))
-        throw FileError(path, QStringLiteral("is not a regular file"));
-}
-
-// Opens an existing regular file for reading. A FIFO or device is refused before it is opened;
-// O_NONBLOCK keeps one swapped in meanwhile from blocking the open, and fstat then refuses it.
-Fd openRegular(const QString& path, struct stat& status) {
-    const QByteArray name = encoded(path);
-    if (::lstat(name.constData(), &status) != 0)
-        fail(path, errno);
-    checkRegular(path, status);
-    Fd fd(::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.isValid()) {
-        if (errno == ELOOP)
-            refuseLink(path);
-        fail(path, errno);
-    }
-    if (::fstat(fd.get(), &status) != 0)
-        fail(path, errno);
-    checkRegular(path, status);
-    return fd;
-}
-
-void writeAll(int fd, const QByteArray& bytes, const QString& path) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+    qsizetype sent = 0;
+    while (sent < input.size()) {
+        const ssize_t n =
+            ::send(in[1].fd(), input.constData() + sent, size_t(input.size() - sent), MSG_NOSIGNAL);
         if (n < 0 && errno != EINTR)
-            fail(path, errno);
+            break; // the store stopped reading; its status says why
         if (n > 0)
-            done += n;
+            sent += n;
     }
+    in[1].close();
+
+    StoreAnswer answer;
+    char buffer[256];
+    for (;;) {
+        const ssize_t n = ::read(out[0].fd(), buffer, sizeof buffer);
+        if (n > 0 && answer.output.size() < 4096)
+            answer.output.append(buffer, n);
+        if (n == 0 || (n < 0 && errno != EINTR))
+            break;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            throw FileError(Problem::noStore, program);
+    }
+    if (!WIFEXITED(status))
+        throw FileError(Problem::noStore, program);
+    answer.status = WEXITSTATUS(status);
+    return answer;
 }
 
-// Creates `dir` and its missing parents as `mkdir -p` would.
-void createWithParents(const QString& dir) {
-    if (::mkdir(encoded(dir).constData(), 0777) == 0 || errno == EEXIST)
-        return;
-    if (errno != ENOENT)
-        fail(dir, errno);
-    const QString parent = QFileInfo(dir).path();
-    if (parent == dir)
-        fail(dir, ENOENT);
-    createWithParents(parent);
-    if (::mkdir(encoded(dir).constData(), 0777) != 0 && errno != EEXIST)
-        fail(dir, errno);
+// The store's status as the game needs it: true for done, false for not stored.
+bool outcome(const StoreAnswer& answer, const QString& program, const QString& cartella) {
+    if (answer.status == storeDone)
+        return true;
+    if (answer.status == storeNotStored)
+        return false;
+    if (answer.status == storeUnusable) {
+        // "<problem> <file>"
+        const QList<QByteArray> words = answer.output.trimmed().split(' ');
+        core::Problem problem;
+        if (words.size() == 2 && core::problemFromWord(words[0].toStdString(), problem))
+            fail({problem, words[1].toStdString()}, cartella);
+    }
+    throw FileError(Problem::noStore, program);
 }
 
 } // namespace
 
 QString systemDirectory() {
-    const QString dir = QFile::decodeName(CORVALTO_RECORD_DIR);
-    platform::ensureFolder(dir);
-    return dir;
+    return QFile::decodeName(CORVALTO_RECORD_DIR);
 }
 
-void ensureExists(const QString& path) {
-    const QByteArray name = encoded(path);
-    // O_EXCL never follows a link, not even a dangling one: its target is never created.
-    const Fd created(
-        ::open(name.constData(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (created.isValid()) {
-        if (::fchmod(created.get(), 0666) != 0)
-            fail(path, errno);
-        return;
+QString storeProgram(const QString& programFolder) {
+    return programFolder + QStringLiteral("/corvalto-record");
+}
+
+Pair load(const QString& cartella, const QString& programFolder,
+          const std::function<QString(const QString&)>& leggi) {
+    const QString program = storeProgram(programFolder);
+    const PosixFolder folder = openFolder(cartella);
+    const QString scorePath = recordPath(cartella, scoreFileName);
+    const QString namePath = recordPath(cartella, nameFileName);
+    // The store runs only when something is missing or a store is under way or was cut short;
+    // a read that overlapped a store (the lock file's version moved) is made again.
+    for (int attempt = 0;; ++attempt) {
+        const PosixFolder::LockState before = folder.lockState();
+        const bool ready = before.usable && !before.pending && folder.exists(core::scoreFile) &&
+                           folder.exists(core::nameFile);
+        if (!ready && attempt < 3) {
+            outcome(runStore(program, {QStringLiteral("prepare")}, {}), program, cartella);
+            continue;
+        }
+        Pair pair{leggi(scorePath), leggi(namePath)};
+        if (folder.lockState() == before || attempt >= 3)
+            return pair;
     }
-    if (errno != EEXIST)
-        fail(path, errno);
-    struct stat status;
-    openRegular(path, status);
 }
 
 QString readWhole(const QString& path) {
-    return QString::fromLocal8Bit(platform::readBytes(path));
-}
-
-namespace platform {
-
-void ensureFolder(const QString& path) {
-    const QString dir = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    struct stat status;
-    if (::stat(encoded(dir).constData(), &status) == 0) {
-        if (!S_ISDIR(status.st_mode))
-            throw FileError(path, QStringLiteral("is not a folder"));
-        return;
-    }
-    if (errno != ENOENT)
-        fail(path, errno);
-    createWithParents(QFileInfo(dir).path());
-    if (::mkdir(encoded(dir).constData(), 0777) != 0) {
-        if (errno != EEXIST) // another game may have just created it
-            fail(path, errno);
-        return;
-    }
-    // mkdir honours the umask; every account must be able to create and replace record files.
-    const Fd fd(::open(encoded(dir).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.isValid() || ::fchmod(fd.get(), 0777) != 0)
-        fail(path, errno);
-}
-
-QByteArray readBytes(const QString& path) {
-    struct stat status;
-    const Fd fd = openRegular(path, status);
-    if (status.st_size > maxFileSize)
-        throw FileError(path, tooLargeReason());
-    // One byte more than allowed tells a file that grew since fstat.
-    QByteArray bytes(maxFileSize + 1, Qt::Uninitialized);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + done, size_t(bytes.size() - done));
-        if (n == 0)
-            break;
-        if (n < 0 && errno != EINTR)
-            fail(path, errno);
-        if (n > 0)
-            done += n;
-    }
-    if (done > maxFileSize)
-        throw FileError(path, tooLargeReason());
-    bytes.truncate(done);
-    return bytes;
-}
-
-bool createNew(const QString& path, const QByteArray& bytes) {
-    const QByteArray name = encoded(path);
-    Fd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!fd.isValid()) {
-        if (errno == EEXIST)
-            return false;
-        fail(path, errno);
-    }
+    const QFileInfo info(path);
+    PosixFolder folder = openFolder(info.path());
     try {
-        // The umask would otherwise keep other accounts from replacing this record later.
-        if (::fchmod(fd.get(), 0666) != 0)
-            fail(path, errno);
-        writeAll(fd.get(), bytes, path);
-        if (::fsync(fd.get()) != 0)
-            fail(path, errno);
-        if (::close(fd.release()) != 0)
-            fail(path, errno);
-    } catch (const FileError&) {
-        ::unlink(name.constData());
-        throw;
+        return QString::fromLocal8Bit(
+            folder.read(QFile::encodeName(info.fileName()).toStdString()));
+    } catch (const core::Failure& failure) {
+        fail(failure, info.path());
     }
-    return true;
 }
 
-void replace(const QString& from, const QString& to) {
-    if (::rename(encoded(from).constData(), encoded(to).constData()) != 0)
-        fail(to, errno);
-}
-
-void remove(const QString& path) noexcept {
-    ::unlink(encoded(path).constData());
-}
-
-} // namespace platform
-
-bool FolderLock::tryAcquire() {
-    const QByteArray name = encoded(m_path);
-    Fd fd(::open(name.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
-    if (!fd.isValid()) {
-        if (errno == ELOOP)
-            refuseLink(m_path);
-        fail(m_path, errno);
-    }
-    struct stat held;
-    if (::fstat(fd.get(), &held) != 0)
-        fail(m_path, errno);
-    checkRegular(m_path, held);
-    // A game of another account must be able to open it too, whatever our umask.
-    if (held.st_uid == ::geteuid() && (held.st_mode & 0777) != 0666)
-        ::fchmod(fd.get(), 0666);
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK || errno == EINTR)
-            return false;
-        fail(m_path, errno);
-    }
-    // The previous holder removes the file as it lets go: a lock on a removed file guards nothing.
-    struct stat now;
-    if (::lstat(name.constData(), &now) != 0 || now.st_dev != held.st_dev ||
-        now.st_ino != held.st_ino)
-        return false;
-    m_handle = fd.release();
-    return true;
-}
-
-void FolderLock::release() noexcept {
-    if (m_handle < 0)
-        return;
-    // Removed before it is unlocked, so that a game waiting on this file knows to start again.
-    ::unlink(encoded(m_path).constData());
-    ::close(int(m_handle));
-    m_handle = -1;
+bool store(const QString& cartella, const QString& programFolder, const QString& scoreText,
+           const QString& nameText) {
+    const QString program = storeProgram(programFolder);
+    return outcome(runStore(program, {QStringLiteral("store"), scoreText}, nameText.toLocal8Bit()),
+                   program, cartella);
 }
 
 } // namespace record

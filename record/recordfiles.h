@@ -1,37 +1,51 @@
 #pragma once
 
+#include "folder.h"
+
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 
-// The record: the best score on this computer and its holder, kept in two one-line files
-// ("avelmora.txt" and "velmora.txt") in a folder that every account of the machine shares.
+// The record as the game sees it: the best score on this computer and its holder, kept in two
+// one-line files ("avelmora.txt" and "velmora.txt") in a folder every account of the machine
+// reads. The game reads them itself; on POSIX systems only the store, a small program beside the
+// game that may write the folder, changes them (record/store). Windows writes them in-process.
 namespace record {
 
 // The literal names of the two files; recordPath() maps them onto the platform's separators.
 inline constexpr QStringView scoreFileName = u"\\avelmora.txt";
 inline constexpr QStringView nameFileName = u"\\velmora.txt";
 
-// A record file is one short line: anything larger is refused rather than read.
-inline constexpr qint64 maxFileSize = 64 * 1024;
+// What went wrong, and with which file (or folder).
+enum class Problem {
+    link = int(core::Problem::link),
+    special = int(core::Problem::special),
+    hardLinked = int(core::Problem::hardLinked),
+    tooLarge = int(core::Problem::tooLarge),
+    unreadable = int(core::Problem::unreadable),
+    unwritable = int(core::Problem::unwritable),
+    full = int(core::Problem::full),
+    noFolder = int(core::Problem::noFolder),
+    busy = int(core::Problem::busy),
+    noStore, // the store is missing, cannot be started, or stopped without an answer
+};
 
-// A platform file operation failed: which file, and the operating system's reason.
 class FileError : public std::runtime_error {
 public:
-    FileError(QString path, QString reason);
+    FileError(Problem problem, QString path);
+    Problem problem() const { return m_problem; }
     const QString& path() const { return m_path; }
-    const QString& reason() const { return m_reason; }
 
 private:
+    Problem m_problem;
     QString m_path;
-    QString m_reason;
 };
 
 // The machine-wide folder that holds the record files, without a guaranteed trailing separator.
-// Windows: the Windows directory. Elsewhere: the folder fixed at build time, created 0777 (no
-// sticky bit, so that any account can replace another's file) if it is missing.
+// Windows: the Windows directory. Elsewhere: the folder fixed at build time.
 QString systemDirectory();
 
 // `dir` stripped of spaces at both ends, ending in exactly one separator ('\\' on Windows, '/'
@@ -43,29 +57,37 @@ QString withTrailingSeparator(QString dir);
 // become '/' and the leading one is dropped.
 QString recordPath(const QString& cartella, QStringView literal);
 
-// Creates a missing file with zero bytes, readable and writable by every account; leaves an
-// existing one exactly as it is. A symbolic link or a non-regular file is refused.
-void ensureExists(const QString& path);
+// The store, in the program's own folder (POSIX systems).
+QString storeProgram(const QString& programFolder);
+
+// The two files exactly as read.
+struct Pair {
+    QString score;
+    QString name;
+};
+
+// Makes sure both record files exist and no store is left half done (on POSIX systems by running
+// the store, only when something is missing or unfinished), then reads both with `leggi`, the
+// game's own reader, as one pair: never one file of a store and one of another. On Windows both
+// files are also opened for writing, unchanged, so that a player who could not store a record
+// learns it now rather than at the end of the game.
+Pair load(const QString& cartella, const QString& programFolder,
+          const std::function<QString(const QString&)>& leggi);
 
 // The whole file, line ends included, decoded from the local 8-bit code page. Refuses a link, a
-// non-regular file (without waiting on it) and a file larger than maxFileSize.
+// non-regular file (without opening it), a file with more than one name, and one larger than
+// core::maxFileSize.
 QString readWhole(const QString& path);
 
-// The leading number of `text`: spaces, tabs and line feeds are skipped wherever they occur; an
-// optional sign, then digits with an optional decimal point and exponent (E or D), or &H / &O with
-// hexadecimal / octal digits. Reading stops at the first character that cannot continue the
-// number; no number reads 0. Never fails.
+// Stores `scoreText` and `nameText` as the new record if the score is strictly greater than the
+// stored one, decided again under the lock so that a record set meanwhile by another game is never
+// lowered. Returns whether it stored. A store cut short at any point leaves the old pair or the
+// new one, never one file of each.
+bool store(const QString& cartella, const QString& programFolder, const QString& scoreText,
+           const QString& nameText);
+
+// The readings of core/numbers.h, on text.
 double lenientValue(QStringView text);
-
-// The whole text as one number of the same forms, leading spaces allowed; nullopt otherwise.
 std::optional<double> strictValue(QStringView text);
-
-// Stores `scoreText` and `nameText` as the new record in `cartella` if `score` is strictly greater
-// than the stored score, re-read under a lock so that a record set meanwhile by another game is
-// never lowered. Each file is written whole beside the old one and renamed over it, score first.
-// Returns whether it stored. On failure both old files stay whole and matching and nothing
-// temporary is left behind.
-bool storeRecord(const QString& cartella, double score, const QString& scoreText,
-                 const QString& nameText);
 
 } // namespace record

@@ -2,10 +2,12 @@
 
 #ifdef Q_OS_WIN
 
-#include "folderlock.h"
-#include "platformfiles.h"
+#include "journal.h"
 #include "recordfiles.h"
+#include "store.h"
 
+#include <chrono>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -15,69 +17,177 @@ namespace record {
 
 namespace {
 
+using core::Failure;
+
 // Closes the handle on every way out.
 class Handle {
 public:
-    explicit Handle(HANDLE handle)
+    explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE)
         : m_handle(handle) {}
-    Handle(Handle&& other) noexcept
-        : m_handle(other.release()) {}
-    ~Handle() {
-        if (isValid())
-            CloseHandle(m_handle);
-    }
+    ~Handle() { reset(); }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
-    Handle& operator=(Handle&&) = delete;
 
     bool isValid() const { return m_handle != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return m_handle; }
-    HANDLE release() { return std::exchange(m_handle, INVALID_HANDLE_VALUE); }
+    void reset(HANDLE handle = INVALID_HANDLE_VALUE) {
+        if (isValid())
+            CloseHandle(m_handle);
+        m_handle = handle;
+    }
 
 private:
     HANDLE m_handle;
 };
 
-const wchar_t* native(const QString& path) {
-    return reinterpret_cast<const wchar_t*>(path.utf16());
+[[noreturn]] void fail(core::Problem problem, std::string_view name) {
+    throw Failure{problem, std::string(name)};
 }
 
-QString systemMessage(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    const QString message = length != 0 ? QString::fromWCharArray(text, int(length)).trimmed()
-                                        : QStringLiteral("system error %1").arg(code);
-    LocalFree(text);
-    return message;
-}
-
-[[noreturn]] void fail(const QString& path, DWORD code) {
-    throw FileError(path, systemMessage(code));
+core::Problem writeProblem(DWORD code) {
+    return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL ? core::Problem::full
+                                                                     : core::Problem::unwritable;
 }
 
 // A handle opened with FILE_FLAG_OPEN_REPARSE_POINT is the link itself if the name is one.
-BY_HANDLE_FILE_INFORMATION checkRegular(const QString& path, HANDLE handle) {
+void checkPlain(HANDLE handle, std::string_view name) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info))
-        fail(path, GetLastError());
+        fail(core::Problem::unreadable, name);
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        throw FileError(path, QStringLiteral("is a symbolic link; a record file is never used "
-                                             "through a link"));
+        fail(core::Problem::link, name);
     if (GetFileType(handle) != FILE_TYPE_DISK || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        throw FileError(path, QStringLiteral("is not a regular file"));
-    return info;
+        fail(core::Problem::special, name);
+    if (info.nNumberOfLinks != 1)
+        fail(core::Problem::hardLinked, name);
 }
 
-Handle openRegular(const QString& path, DWORD disposition) {
-    Handle handle(CreateFileW(
-        native(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!handle.isValid())
-        fail(path, GetLastError());
-    checkRegular(path, handle.get());
-    return handle;
+std::string readBounded(HANDLE handle, std::size_t bound, std::string_view name) {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(handle, start, nullptr, FILE_BEGIN))
+        fail(core::Problem::unreadable, name);
+    std::string bytes(bound + 1, '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD n = 0;
+        if (!ReadFile(handle, bytes.data() + done, DWORD(bytes.size() - done), &n, nullptr))
+            fail(core::Problem::unreadable, name);
+        if (n == 0)
+            break;
+        done += n;
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+void overwrite(HANDLE handle, std::string_view bytes, std::string_view name) {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(handle, start, nullptr, FILE_BEGIN))
+        fail(core::Problem::unwritable, name);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD n = 0;
+        if (!WriteFile(handle, bytes.data() + done, DWORD(bytes.size() - done), &n, nullptr))
+            fail(writeProblem(GetLastError()), name);
+        done += n;
+    }
+    if (!SetEndOfFile(handle) || !FlushFileBuffers(handle))
+        fail(writeProblem(GetLastError()), name);
+}
+
+// The record folder in the Windows directory, changed in-process: the same order of a store as
+// on other systems, with the lock taken by LockFileEx on the lock file.
+class WindowsFolder : public core::Folder {
+public:
+    explicit WindowsFolder(QString cartella)
+        : m_dir(withTrailingSeparator(std::move(cartella))) {
+        const DWORD attributes = GetFileAttributesW(native(m_dir));
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            fail(core::Problem::noFolder, ".");
+    }
+    ~WindowsFolder() override { unlock(); }
+
+    void lock() override {
+        m_lock.reset(open(core::lockFile, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
+        OVERLAPPED whole{};
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!LockFileEx(m_lock.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                           MAXDWORD, MAXDWORD, &whole)) {
+            if (GetLastError() != ERROR_LOCK_VIOLATION)
+                fail(core::Problem::unwritable, core::lockFile);
+            if (std::chrono::steady_clock::now() >= deadline)
+                fail(core::Problem::busy, core::lockFile);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    // Closing the handle lets go of the lock, even when the game dies.
+    void unlock() noexcept override { m_lock.reset(); }
+
+    std::string readJournal() override {
+        return readBounded(m_lock.get(), core::maxJournalSize(), core::lockFile);
+    }
+    void writeJournal(std::string_view bytes) override {
+        overwrite(m_lock.get(), bytes, core::lockFile);
+    }
+    bool createIfMissing(std::string_view name) override {
+        const Handle file(open(name, GENERIC_READ, OPEN_ALWAYS));
+        return GetLastError() != ERROR_ALREADY_EXISTS;
+    }
+    std::string read(std::string_view name) override {
+        const Handle file(open(name, GENERIC_READ, OPEN_EXISTING));
+        std::string bytes = readBounded(file.get(), core::maxFileSize, name);
+        if (bytes.size() > core::maxFileSize)
+            fail(core::Problem::tooLarge, name);
+        return bytes;
+    }
+    void rewrite(std::string_view name, std::string_view bytes) override {
+        const Handle file(open(name, GENERIC_WRITE, OPEN_EXISTING));
+        overwrite(file.get(), bytes, name);
+    }
+    // Each file was flushed as it was written; a new name is made durable by the file system.
+    void flush() override {}
+
+    // Opens both record files for writing and closes them unchanged, as opening for append does.
+    void checkWritable() {
+        for (const std::string_view name : {core::scoreFile, core::nameFile})
+            Handle(open(name, GENERIC_WRITE, OPEN_EXISTING));
+    }
+
+    QString path(std::string_view name) const { return m_dir + QString::fromLatin1(name); }
+
+private:
+    static const wchar_t* native(const QString& path) {
+        return reinterpret_cast<const wchar_t*>(path.utf16());
+    }
+
+    HANDLE open(std::string_view name, DWORD access, DWORD disposition) const {
+        const QString file = path(name);
+        HANDLE handle = CreateFileW(
+            native(file), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD code = GetLastError();
+            fail(access & GENERIC_WRITE ? writeProblem(code) : core::Problem::unreadable, name);
+        }
+        const DWORD created = GetLastError();
+        try {
+            checkPlain(handle, name);
+        } catch (const Failure&) {
+            CloseHandle(handle);
+            throw;
+        }
+        SetLastError(created); // OPEN_ALWAYS tells a new file by it
+        return handle;
+    }
+
+    QString m_dir;
+    Handle m_lock;
+};
+
+[[noreturn]] void fail(const Failure& failure, const QString& cartella) {
+    const QString dir = withTrailingSeparator(cartella);
+    throw FileError(Problem(int(failure.problem)),
+                    failure.file == "." ? dir : dir + QString::fromStdString(failure.file));
 }
 
 } // namespace
@@ -86,127 +196,56 @@ QString systemDirectory() {
     // Room for the longest path Windows allows; the call still says if it would not fit.
     std::vector<char> buffer(32768);
     const UINT length = GetWindowsDirectoryA(buffer.data(), UINT(buffer.size()));
-    const QString call = QStringLiteral("GetWindowsDirectoryA");
-    if (length == 0)
-        fail(call, GetLastError());
-    if (length >= buffer.size())
-        throw FileError(call, QStringLiteral("the Windows directory does not fit the buffer"));
+    if (length == 0 || length >= buffer.size())
+        throw FileError(Problem::noFolder, QStringLiteral("GetWindowsDirectoryA"));
     return QString::fromLocal8Bit(buffer.data(), qsizetype(length));
 }
 
-// The folder's inherited permissions decide who may use a new file.
-void ensureExists(const QString& path) {
-    openRegular(path, OPEN_ALWAYS);
+QString storeProgram(const QString& programFolder) {
+    return programFolder; // Windows stores in-process
+}
+
+Pair load(const QString& cartella, const QString&,
+          const std::function<QString(const QString&)>& leggi) {
+    try {
+        WindowsFolder folder(cartella);
+        folder.lock();
+        core::settle(folder);
+        folder.checkWritable();
+        // Read under the lock: no store of another game can come between the two files.
+        Pair pair{leggi(recordPath(cartella, scoreFileName)),
+                  leggi(recordPath(cartella, nameFileName))};
+        folder.unlock();
+        return pair;
+    } catch (const Failure& failure) {
+        fail(failure, cartella);
+    }
 }
 
 QString readWhole(const QString& path) {
-    return QString::fromLocal8Bit(platform::readBytes(path));
-}
-
-namespace platform {
-
-void ensureFolder(const QString& path) {
-    if (CreateDirectoryW(native(path), nullptr))
-        return;
-    const DWORD code = GetLastError();
-    const DWORD attributes = GetFileAttributesW(native(path));
-    if (code != ERROR_ALREADY_EXISTS)
-        fail(path, code);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        throw FileError(path, QStringLiteral("is not a folder"));
-}
-
-QByteArray readBytes(const QString& path) {
-    const Handle handle = openRegular(path, OPEN_EXISTING);
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(handle.get(), &size))
-        fail(path, GetLastError());
-    if (size.QuadPart > maxFileSize)
-        throw FileError(path, tooLargeReason());
-    // One byte more than allowed tells a file that grew since its size was taken.
-    QByteArray bytes(maxFileSize + 1, Qt::Uninitialized);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        DWORD n = 0;
-        if (!ReadFile(handle.get(), bytes.data() + done, DWORD(bytes.size() - done), &n, nullptr))
-            fail(path, GetLastError());
-        if (n == 0)
-            break;
-        done += n;
-    }
-    if (done > maxFileSize)
-        throw FileError(path, tooLargeReason());
-    bytes.truncate(done);
-    return bytes;
-}
-
-bool createNew(const QString& path, const QByteArray& bytes) {
-    // CREATE_NEW fails on any existing name, a link included, so nothing is written through one.
-    Handle handle(CreateFileW(native(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!handle.isValid()) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS)
-            return false;
-        fail(path, code);
-    }
+    const qsizetype cut = path.lastIndexOf(u'\\');
+    const QString dir = path.left(cut + 1);
     try {
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            DWORD n = 0;
-            if (!WriteFile(handle.get(), bytes.constData() + done, DWORD(bytes.size() - done), &n,
-                           nullptr))
-                fail(path, GetLastError());
-            done += n;
-        }
-        if (!FlushFileBuffers(handle.get()) || !CloseHandle(handle.release()))
-            fail(path, GetLastError());
-    } catch (const FileError&) {
-        CloseHandle(handle.release());
-        DeleteFileW(native(path));
-        throw;
+        WindowsFolder folder(dir);
+        return QString::fromLocal8Bit(folder.read(path.mid(cut + 1).toStdString()));
+    } catch (const Failure& failure) {
+        fail(failure, dir);
     }
-    return true;
 }
 
-void replace(const QString& from, const QString& to) {
-    if (!MoveFileExW(native(from), native(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        fail(to, GetLastError());
-}
-
-void remove(const QString& path) noexcept {
-    DeleteFileW(native(path));
-}
-
-} // namespace platform
-
-// Opened without sharing, the file itself is the lock; the system deletes it when the handle
-// closes, even if the game dies.
-bool FolderLock::tryAcquire() {
-    Handle handle(CreateFileW(
-        native(m_path), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!handle.isValid()) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_SHARING_VIOLATION)
-            return false;
-        // A lock file that is being deleted refuses access for a moment.
-        if (code == ERROR_ACCESS_DENIED &&
-            (GetFileAttributesW(native(m_path)) != INVALID_FILE_ATTRIBUTES ||
-             GetLastError() == ERROR_ACCESS_DENIED))
-            return false;
-        fail(m_path, code);
+bool store(const QString& cartella, const QString&, const QString& scoreText,
+           const QString& nameText) {
+    const std::optional<double> score = strictValue(scoreText);
+    if (!score)
+        return false;
+    try {
+        WindowsFolder folder(cartella);
+        return core::store(folder, *score,
+                           {core::line(scoreText.toLocal8Bit().toStdString()),
+                            core::line(nameText.toLocal8Bit().toStdString())});
+    } catch (const Failure& failure) {
+        fail(failure, cartella);
     }
-    checkRegular(m_path, handle.get());
-    m_handle = reinterpret_cast<qintptr>(handle.release());
-    return true;
-}
-
-void FolderLock::release() noexcept {
-    if (m_handle == -1)
-        return;
-    CloseHandle(reinterpret_cast<HANDLE>(m_handle));
-    m_handle = -1;
 }
 
 } // namespace record

@@ -4,6 +4,7 @@
 #include "player.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -98,12 +99,19 @@ public:
     quint64 timeOfDay() override { return now += 1000; }
 };
 
+// The program's folder is a temporary one holding the built store; the record folder is the one
+// that store was built for, emptied first (the tests that use it take CTest's lock on it).
 class TempFolders : public Folders {
 public:
-    TempFolders() { QDir(m_dir.path()).mkdir(QStringLiteral("record")); }
+    TempFolders() {
+        QFile::link(QStringLiteral(CORVALTO_TEST_STORE), m_dir.filePath("corvalto-record"));
+        QFile::remove(recordFolder()); // a test may leave a file in the folder's place
+        QDir(recordFolder()).removeRecursively();
+        QDir().mkpath(recordFolder());
+    }
     QString programFolder() override { return m_dir.path(); }
     QString windowsDirectory() override { return recordFolder(); }
-    QString recordFolder() const { return m_dir.filePath(QStringLiteral("record")); }
+    QString recordFolder() const { return QStringLiteral(CORVALTO_RECORD_DIR); }
 
 private:
     QTemporaryDir m_dir;

@@ -1,57 +1,57 @@
-#include "recordfiles.h"
+#include "numbers.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
-namespace record {
+namespace record::core {
 
 namespace {
 
 // Walks the text; in lenient mode spaces, tabs and line feeds are invisible to it.
 class Cursor {
 public:
-    Cursor(QStringView text, bool skipBlanks)
+    Cursor(std::string_view text, bool skipBlanks)
         : m_text(text)
         , m_skipBlanks(skipBlanks) {}
 
-    char16_t peek() {
-        while (m_skipBlanks && m_pos < m_text.size() && isBlank(m_text[m_pos].unicode()))
+    char peek() {
+        while (m_skipBlanks && m_pos < m_text.size() && isBlank(m_text[m_pos]))
             ++m_pos;
-        return m_pos < m_text.size() ? m_text[m_pos].unicode() : u'\0';
+        return m_pos < m_text.size() ? m_text[m_pos] : '\0';
     }
     void advance() { ++m_pos; }
-    qsizetype pos() const { return m_pos; }
-    void rewind(qsizetype pos) { m_pos = pos; }
+    std::size_t pos() const { return m_pos; }
+    void rewind(std::size_t pos) { m_pos = pos; }
 
 private:
-    static bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n'; }
+    static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
-    QStringView m_text;
-    qsizetype m_pos = 0;
+    std::string_view m_text;
+    std::size_t m_pos = 0;
     bool m_skipBlanks;
 };
 
-bool isDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
-int digitValue(char16_t c, int radix) {
+int digitValue(char c, int radix) {
     int value = radix;
     if (isDigit(c))
-        value = c - u'0';
-    else if (c >= u'a' && c <= u'f')
-        value = c - u'a' + 10;
-    else if (c >= u'A' && c <= u'F')
-        value = c - u'A' + 10;
+        value = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        value = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        value = c - 'A' + 10;
     return value < radix ? value : -1;
 }
 
 struct Scan {
     double value = 0;
     bool found = false;
-    qsizetype end = 0; // just past the last character of the number
+    std::size_t end = 0; // just past the last character of the number
 };
 
 void scanRadix(Cursor& cursor, int radix, bool negative, Scan& scan) {
@@ -91,39 +91,39 @@ double outOfRange(const std::string& number) {
     return number.front() == '-' ? -value : value;
 }
 
-Scan scanNumber(QStringView text, bool skipBlanks) {
+Scan scanNumber(std::string_view text, bool skipBlanks) {
     Cursor cursor(text, skipBlanks);
     Scan scan;
     std::string number;
 
-    const char16_t sign = cursor.peek();
-    if (sign == u'+' || sign == u'-') {
+    const char sign = cursor.peek();
+    if (sign == '+' || sign == '-') {
         cursor.advance();
-        if (sign == u'-')
+        if (sign == '-')
             number += '-';
     }
 
-    if (cursor.peek() == u'&') {
+    if (cursor.peek() == '&') {
         cursor.advance();
-        const char16_t kind = cursor.peek();
+        const char kind = cursor.peek();
         cursor.advance();
-        if (kind == u'H' || kind == u'h')
-            scanRadix(cursor, 16, sign == u'-', scan);
-        else if (kind == u'O' || kind == u'o')
-            scanRadix(cursor, 8, sign == u'-', scan);
+        if (kind == 'H' || kind == 'h')
+            scanRadix(cursor, 16, sign == '-', scan);
+        else if (kind == 'O' || kind == 'o')
+            scanRadix(cursor, 8, sign == '-', scan);
         return scan;
     }
 
     bool sawDigit = false;
     const auto takeDigits = [&] {
         while (isDigit(cursor.peek())) {
-            number += static_cast<char>(cursor.peek());
+            number += cursor.peek();
             cursor.advance();
             sawDigit = true;
         }
     };
     takeDigits();
-    if (cursor.peek() == u'.') {
+    if (cursor.peek() == '.') {
         number += '.';
         cursor.advance();
         takeDigits();
@@ -133,14 +133,14 @@ Scan scanNumber(QStringView text, bool skipBlanks) {
     scan.found = true;
     scan.end = cursor.pos();
 
-    const char16_t e = cursor.peek();
-    if (e == u'e' || e == u'E' || e == u'd' || e == u'D') {
+    const char e = cursor.peek();
+    if (e == 'e' || e == 'E' || e == 'd' || e == 'D') {
         const std::size_t mantissaLength = number.size();
         cursor.advance();
         number += 'e';
-        const char16_t expSign = cursor.peek();
-        if (expSign == u'+' || expSign == u'-') {
-            number += static_cast<char>(expSign);
+        const char expSign = cursor.peek();
+        if (expSign == '+' || expSign == '-') {
+            number += expSign;
             cursor.advance();
         }
         sawDigit = false;
@@ -160,19 +160,19 @@ Scan scanNumber(QStringView text, bool skipBlanks) {
 
 } // namespace
 
-double lenientValue(QStringView text) {
+double lenientValue(std::string_view text) {
     return scanNumber(text, true).value;
 }
 
-std::optional<double> strictValue(QStringView text) {
-    qsizetype start = 0;
-    while (start < text.size() && text[start] == u' ')
+std::optional<double> strictValue(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && text[start] == ' ')
         ++start;
-    const QStringView rest = text.mid(start);
+    const std::string_view rest = text.substr(start);
     const Scan scan = scanNumber(rest, false);
     if (!scan.found || scan.end != rest.size())
         return std::nullopt;
     return scan.value;
 }
 
-} // namespace record
+} // namespace record::core
