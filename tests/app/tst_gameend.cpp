@@ -19,7 +19,6 @@ private slots:
 
     void exitStoresOnlyABetterScore_data();
     void exitStoresOnlyABetterScore();
-    void recordFolderFailureIsReported();
 
     void newGameNoChangesNothing();
     void newGameYesDropsTheScoreAndReadsTheRecordAgain();
@@ -190,18 +189,6 @@ void TestGameEnd::exitStoresOnlyABetterScore() {
     QCOMPARE(texts, expectedBoxes);
     QCOMPARE(contents(folder + "/avelmora.txt"), scoreFile);
     QCOMPARE(contents(folder + "/velmora.txt"), nameFile);
-}
-
-void TestGameEnd::recordFolderFailureIsReported() {
-    Doubles doubles;
-    const QString folder = doubles.folders.recordFolder();
-    QVERIFY(QDir(folder).rmdir(folder));
-    QVERIFY(QFile(folder).open(QIODevice::WriteOnly)); // a file where the folder should be
-    Tavola tavola(doubles.platform());
-    QCOMPARE(endStatus([&] { tavola.Form_Initialize(); }), 1);
-    const Box& report = doubles.dialogs.boxes.last();
-    QVERIFY2(report.text.contains(u"avelmora.txt"), qPrintable(report.text));
-    QCOMPARE(report.buttons, box::critical);
 }
 
 void TestGameEnd::newGameNoChangesNothing() {
