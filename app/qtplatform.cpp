@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
@@ -68,6 +69,9 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title,
     dialog.setLabelText(prompt);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextValue(defaultText);
+    // The longest name the record can keep; a QLineEdit's own limit, said where it matters.
+    if (auto* edit = dialog.findChild<QLineEdit*>())
+        edit->setMaxLength(int(record::core::longestName));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.textValue();

@@ -79,8 +79,10 @@ expect_status 0
 expect_quiet_stderr
 expect_bytes "$score_file" '0\r\n'
 expect_bytes "$name_file" 'Anna \303\250\r\n'
-leftovers=$(find "$record_dir" -mindepth 1 ! -name avelmora.txt ! -name velmora.txt)
+# Beside the pair only the lock file stays, empty: no store is left unfinished.
+leftovers=$(find "$record_dir" -mindepth 1 ! -name avelmora.txt ! -name velmora.txt ! -name velmora.lock)
 [[ -z $leftovers ]] || fail "left in the record folder: $leftovers"
+[[ ! -s $record_dir/velmora.lock ]] || fail "velmora.lock still holds a store: $(show_bytes "$record_dir/velmora.lock")"
 say "a new record: stored"
 
 # --- Only equal to the record -----------------------------------------------------------------

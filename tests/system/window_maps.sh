@@ -83,11 +83,13 @@ wait_end_without_box "after the window was closed"
 expect_status 0
 expect_quiet_stderr
 
-# The record folder was empty: the game made both files at start, empty, and open to every
-# account of the machine (all of them share the record).
-for file in avelmora.txt velmora.txt; do
-    [[ -f $record_dir/$file && ! -L $record_dir/$file ]] || fail "the game did not create $file"
-    [[ $(stat -c '%s %a' "$record_dir/$file") == "0 666" ]] ||
-        fail "$file was created with size and mode $(stat -c '%s %a' "$record_dir/$file"), not 0 and 666"
+# The record folder was empty: the store made both files at start, empty, readable by every
+# account of the machine (all of them share the record) and written by the store alone, and
+# the lock file, which no one outside the store's group may open (whoever opens it can hold it).
+for file in avelmora.txt:664 velmora.txt:664 velmora.lock:660; do
+    name=${file%:*} mode=${file#*:}
+    [[ -f $record_dir/$name && ! -L $record_dir/$name ]] || fail "the game did not create $name"
+    [[ $(stat -c '%s %a' "$record_dir/$name") == "0 $mode" ]] ||
+        fail "$name was created with size and mode $(stat -c '%s %a' "$record_dir/$name"), not 0 and $mode"
 done
 say "PASS"
