@@ -95,6 +95,13 @@ int QtDialogs::messageBox(const QString& text, int buttons, const QString& title
     return answers.size() == 1 ? answers.front().value : answers.back().value;
 }
 
+void choosePlatform() {
+    // Qt tries the platforms in turn: where DISPLAY names no reachable X server, xcb gives up
+    // at once (with a warning) and Wayland follows.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+}
+
 void QtEnding::endProgram(int status) {
     // At once: no handler waiting in a dialog may resume, as it would after
     // QCoreApplication::exit(). Files are always closed by the procedure that opened them.
