@@ -1,6 +1,7 @@
 #include "qtplatform.h"
 
 #include "recordfiles.h"
+#include "titlebar.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -68,6 +69,7 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title,
     dialog.setLabelText(prompt);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextValue(defaultText);
+    addTitleBarWhereNeeded(&dialog);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.textValue();
@@ -85,6 +87,7 @@ int QtDialogs::messageBox(const QString& text, int buttons, const QString& title
         box.addButton(answer.button);
     const int defaultIndex = qMin(int(answers.size()) - 1, (buttons >> 8) & 0x3);
     box.setDefaultButton(answers[defaultIndex].button);
+    addTitleBarWhereNeeded(&box);
     box.exec();
     const QAbstractButton* clicked = box.clickedButton();
     for (const Answer& answer : answers) {
