@@ -10,6 +10,7 @@ int main(int argc, char* argv[]) {
     // The game takes no command line: Qt sees the program's name alone.
     Q_UNUSED(argc);
     int qtArgc = 1;
+    choosePlatform(); // before Qt loads its platform plugin
     QApplication app(qtArgc, argv);
     pictures::drawInBackground(); // while the window is being built
     // Closing the window ends the program through the game's own ending.

@@ -1,6 +1,7 @@
 #include "qtplatform.h"
 
 #include "recordfiles.h"
+#include "titlebar.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -72,6 +73,7 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title,
     // The longest name the record can keep; a QLineEdit's own limit, said where it matters.
     if (auto* edit = dialog.findChild<QLineEdit*>())
         edit->setMaxLength(int(record::core::longestName));
+    addTitleBarWhereNeeded(&dialog);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.textValue();
@@ -89,6 +91,7 @@ int QtDialogs::messageBox(const QString& text, int buttons, const QString& title
         box.addButton(answer.button);
     const int defaultIndex = qMin(int(answers.size()) - 1, (buttons >> 8) & 0x3);
     box.setDefaultButton(answers[defaultIndex].button);
+    addTitleBarWhereNeeded(&box);
     box.exec();
     const QAbstractButton* clicked = box.clickedButton();
     for (const Answer& answer : answers) {
@@ -97,6 +100,13 @@ int QtDialogs::messageBox(const QString& text, int buttons, const QString& title
     }
     // Closed without a button: the answer of the box's escape button, else the last one.
     return answers.size() == 1 ? answers.front().value : answers.back().value;
+}
+
+void choosePlatform() {
+    // Qt tries the platforms in turn: where DISPLAY names no reachable X server, xcb gives up
+    // at once (with a warning) and Wayland follows.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
 }
 
 void QtEnding::endProgram(int status) {

@@ -5,6 +5,7 @@
 #include "graphicbutton.h"
 #include "pictures.h"
 #include "texts.h"
+#include "titlebar.h"
 
 #include <QAction>
 #include <QEvent>
@@ -204,6 +205,7 @@ TavolaWindow::TavolaWindow(QWidget* parent)
 
     // The client area has its design size; the window is not meant to be resized.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    addTitleBarWhereNeeded(this);
 }
 
 void TavolaWindow::createControls() {

@@ -176,12 +176,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvalto.example/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# What the linker cannot see: Qt's X11/Wayland platform plugins are loaded at run time,
-# and the fonts are the ones the window's font substitutions name. Qt Multimedia's audio
-# backends ship inside libqt6multimedia6, which shlibdeps finds.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation, fonts-dejavu-core")
-# Qt's own translations make the standard dialog buttons speak the desktop's language.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# What the linker cannot see: the platform plugins Qt loads at run time, and the fonts the
+# window's font substitutions name. The X11 (xcb) plugin, which the game uses wherever an X
+# server answers (XWayland included), ships in libqt6gui6. Qt Multimedia's audio backends
+# ship inside libqt6multimedia6, which shlibdeps finds.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6gui6, fonts-liberation, fonts-dejavu-core")
+# Qt's own translations make the standard dialog buttons speak the desktop's language. The
+# Wayland plugin serves only a desktop with no X server at all: apt installs it with the game
+# by default, and a machine that only ever runs X11 may leave it out.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${corvalto_packaging_out}/deb/postinst ${corvalto_packaging_out}/deb/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -49,11 +49,14 @@ field() { dpkg-deb -f "$deb" "$1"; }
     fail "Architecture is '$(field Architecture)'"
 depends=$(field Depends)
 # The Qt libraries come from shlibdeps; the rest is what the linker cannot see.
-for dep in libqt6widgets6 libqt6multimedia6 qt6-qpa-plugins fonts-liberation; do
+# libqt6gui6 holds the X11 platform plugin; qt6-wayland the Wayland one.
+for dep in libqt6widgets6 libqt6multimedia6 libqt6gui6 fonts-liberation; do
     echo "$depends" | grep -Eq "(^|, )$dep( |,|$)" || fail "Depends lacks $dep: $depends"
 done
-field Recommends | grep -q qt6-translations-l10n ||
-    fail "Recommends lacks qt6-translations-l10n"
+recommends=$(field Recommends)
+for dep in qt6-translations-l10n qt6-wayland; do
+    echo "$recommends" | grep -Eq "(^|, )$dep( |,|$)" || fail "Recommends lacks $dep: $recommends"
+done
 
 # --- Contents ------------------------------------------------------------------------------
 dpkg-deb -c "$deb" >"$work/contents.txt"

@@ -16,6 +16,8 @@ readonly client_width=608
 readonly client_height=672
 
 program="" record_dir="" work="" closewindow=""
+# A function a script names to stop a service of its own; the EXIT trap runs it last.
+cleanup=""
 game_pid="" game_status="" game_run=0 game_err="" found="" seen=""
 
 say() { printf '%s\n' "$*"; }
@@ -76,6 +78,7 @@ on_exit() {
         fi
     fi
     stop_game
+    [[ -z $cleanup ]] || "$cleanup"
     exit "$status"
 }
 
