@@ -44,6 +44,7 @@ expected="$work/expected.txt"
 cat >"$expected" <<'EOF'
 usr/games/corvalto
 usr/lib/corvalto/corvalto
+usr/lib/corvalto/corvalto-record
 usr/lib/corvalto/corvalto_audio.so
 usr/lib/corvalto/suoni/esplosi.wav
 usr/lib/corvalto/suoni/laser.wav
@@ -56,7 +57,9 @@ usr/share/icons/hicolor/256x256/apps/corvalto.png
 usr/share/icons/hicolor/32x32/apps/corvalto.png
 usr/share/icons/hicolor/48x48/apps/corvalto.png
 usr/share/icons/hicolor/64x64/apps/corvalto.png
+usr/share/lintian/overrides/corvalto
 usr/share/man/it/man6/corvalto.6.gz
+usr/share/man/man6/corvalto-record.6.gz
 usr/share/man/man6/corvalto.6.gz
 usr/share/metainfo/example.corvalto.corvalto.metainfo.xml
 EOF
@@ -83,6 +86,15 @@ for sound in sparo esplosi laser; do
         fail "suoni/$sound.wav is not a RIFF/WAVE file"
     fi
 done
+# The store: no Qt (everything that runs with the games group is small), and an ordinary program
+# in a staging folder: the group and the setgid bit are the package's and the set-up's to give.
+store="$usr/lib/corvalto/corvalto-record"
+if [ -f "$store" ]; then
+    if readelf -d "$store" | grep NEEDED | grep -v -e 'libstdc++' -e libgcc_s -e 'libc\.' -e 'libm\.'; then
+        fail "the store links more than the C++ library and libc"
+    fi
+    [ "$(stat -c %a "$store")" = 755 ] || fail "staged store has mode $(stat -c %a "$store"), not 755"
+fi
 link="$usr/games/corvalto"
 if [ -L "$link" ]; then
     target=$(readlink "$link")
@@ -152,10 +164,12 @@ check_gzip_9n() {
         fail "${1#"$stage"/} is not compressed with gzip -9n (header: $header)"
     fi
 }
-for page in "$usr/share/man/man6/corvalto.6.gz" "$usr/share/man/it/man6/corvalto.6.gz"; do
+for page in "$usr/share/man/man6/corvalto.6.gz" "$usr/share/man/it/man6/corvalto.6.gz" \
+    "$usr/share/man/man6/corvalto-record.6.gz"; do
     [ -f "$page" ] || continue
     check_gzip_9n "$page"
-    zcat "$page" | grep -q '^\.TH CORVALTO 6 ' || fail "${page#"$stage"/} is not a section 6 page"
+    zcat "$page" | grep -q '^\.TH CORVALTO[-A-Z]* 6 ' || fail "${page#"$stage"/} is not a section 6 page"
+    if zcat "$page" | grep -q '@[A-Z_]*@'; then fail "${page#"$stage"/} keeps an unconfigured @VARIABLE@"; fi
     if command -v man >/dev/null 2>&1; then
         warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) || true
         [ -z "$warnings" ] || fail "${page#"$stage"/}: $warnings"
@@ -169,6 +183,11 @@ if [ -f "$changelog" ]; then
     "corvalto ($version) "*) ;;
     *) fail "changelog: newest entry '$top' is not version $version" ;;
     esac
+fi
+overrides="$usr/share/lintian/overrides/corvalto"
+if [ -f "$overrides" ]; then
+    grep -q '^corvalto: elevated-privileges 2755 root/games \[usr/lib/corvalto/corvalto-record\]$' "$overrides" ||
+        fail "lintian overrides: no note for the setgid store"
 fi
 copyright="$usr/share/doc/corvalto/copyright"
 if [ -f "$copyright" ]; then
