@@ -159,11 +159,14 @@ install(FILES ${corvalto_packaging_dir}/lintian-overrides DESTINATION ${CMAKE_IN
         RENAME corvalto)
 
 # --- The shared record folder ------------------------------------------------------------
-# Every account writes the record, and a player must be able to replace a file another
-# player created: 0777 without the sticky bit (the sticky bit forbids that replacement).
-# A staged install (DESTDIR, as CPack and packagers do) must not touch the real machine:
-# the package's postinst creates the folder there instead.
-install(CODE "set(CORVALTO_RECORD_DIR [[${CORVALTO_RECORD_DIR}]])")
+# root:games, 2775, written only by the setgid store. The package's postinst creates it (or
+# locks down an older, world-writable one); cmake --install run as root uses the same script,
+# then makes the installed store setgid games. A staged install (DESTDIR, as CPack and
+# packagers do) never touches the real machine.
+install(CODE "set(CORVALTO_RECORD_DIR [[${CORVALTO_RECORD_DIR}]])
+set(CORVALTO_RECORD_SETUP [[${corvalto_packaging_out}/deb/postinst]])
+set(CORVALTO_BUILD_DIR [[${PROJECT_BINARY_DIR}]])
+set(CORVALTO_STORE_PATH [[${corvalto_program_dir}/corvalto-record]])")
 install(SCRIPT ${corvalto_packaging_dir}/record-dir.cmake)
 
 configure_file(${corvalto_packaging_dir}/postinst.in ${corvalto_packaging_out}/deb/postinst
