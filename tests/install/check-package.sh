@@ -226,6 +226,17 @@ printf 'Bruno' | as_player corvalto-test-b "$store" store 41 >/dev/null 2>&1 || 
 # Stored in place: the files are still root's, and no journal is left.
 check_record_folder "after two stores" "regular file"
 
+# A teacher who deletes the files rather than emptying them: the next store creates them as the
+# player's; dpkg-reconfigure, as the manual page says, gives them back to root with the record.
+rm -f "$record_dir/avelmora.txt" "$record_dir/velmora.txt"
+printf 'Dario' | as_player corvalto-test-b "$store" store 3 >/dev/null 2>&1 ||
+    fail "a store after the files were deleted failed"
+expect_node "$record_dir/velmora.txt" "corvalto-test-b:games 664 regular file" "recreated by the store"
+DEBIAN_FRONTEND=noninteractive dpkg-reconfigure corvalto >"$work/reconfigure.log" 2>&1 ||
+    fail "dpkg-reconfigure corvalto failed: $(cat "$work/reconfigure.log")"
+check_record_folder "reconfigured" "regular file"
+[ "$(cat "$record_dir/velmora.txt")" = "$(printf 'Dario\r')" ] || fail "reconfigured: the record name was lost"
+
 # --- The installed game starts -------------------------------------------------------------
 if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null 2>&1; then
     echo "SKIPPED starting the installed game: no X server (DISPLAY) or no xdotool"
@@ -254,7 +265,7 @@ apt_get remove corvalto
 if [ -e /usr/games/corvalto ] || [ -e /usr/lib/corvalto ]; then
     fail "removed: the program is still installed"
 fi
-[ "$(cat "$record_dir/velmora.txt" 2>/dev/null)" = "$(printf 'Giulia\r')" ] ||
+[ "$(cat "$record_dir/velmora.txt" 2>/dev/null)" = "$(printf 'Dario\r')" ] ||
     fail "removed: the record did not survive"
 
 apt_get purge corvalto
