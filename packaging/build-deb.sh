@@ -55,6 +55,7 @@ fi
 # CPack writes every file as root:root. The store must be root:games 2755 (it alone writes the
 # shared record folder), so the package is unpacked and packed again under fakeroot with that
 # one file changed, as debhelper does between dh_fixperms and dh_builddeb.
+# shellcheck disable=SC2016 # the inner shell expands its own arguments
 fakeroot sh -euc '
     dpkg-deb -R "$1" "$2/root"
     chgrp games "$2/root/usr/lib/corvalto/corvalto-record"

@@ -242,8 +242,10 @@ else
     mkdir -p "$work/secretdir"
     : >"$work/secretdir/keep"
     check_secrets() {
-        [ "$(cat "$secret")" = segreto ] && [ "$(node "$secret")" = "root:root 600 regular file" ] &&
-            [ "$(stat -c %h "$secret")" = 1 ] || fail "$1: the file outside the folder was touched"
+        if [ "$(cat "$secret")" != segreto ] || [ "$(node "$secret")" != "root:root 600 regular file" ] ||
+            [ "$(stat -c %h "$secret")" != 1 ]; then
+            fail "$1: the file outside the folder was touched"
+        fi
         [ -f "$work/secretdir/keep" ] || fail "$1: a folder outside the record folder was emptied"
         [ ! -e "$work/nothing-here" ] || fail "$1: a dangling link's target was created"
     }

@@ -289,8 +289,9 @@ apt_get install --no-install-recommends "$deb"
 check_record_folder "installed over 1.0.0" "regular file"
 kept="$(cat "$record_dir/avelmora.txt")|$(cat "$record_dir/velmora.txt")"
 [ "$kept" = "$(printf ' 120\r|Chiara\r')" ] || fail "installed over 1.0.0: the record is '$kept'"
-[ "$(cat "$secret")" = segreto ] && [ "$(node "$secret")" = "root:root 600 regular file" ] ||
+if [ "$(cat "$secret")" != segreto ] || [ "$(node "$secret")" != "root:root 600 regular file" ]; then
     fail "installed over 1.0.0: a planted link's target was changed"
+fi
 if as_player corvalto-test-b sh -c "printf 999 >'$record_dir/avelmora.txt'" 2>/dev/null; then
     fail "installed over 1.0.0: a player still writes a record file"
 fi
