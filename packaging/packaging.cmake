@@ -7,13 +7,16 @@
 # /usr/lib, and a fixed path keeps the relative link the same on every architecture.
 #
 #   <prefix>/lib/corvalto/corvalto            the program
+#   <prefix>/lib/corvalto/corvalto-record     the record's store (setgid games once set up)
 #   <prefix>/lib/corvalto/suoni/*.wav         its sounds
 #   <prefix>/games/corvalto                   -> ../lib/corvalto/corvalto
 #   <prefix>/share/applications/corvalto.desktop
 #   <prefix>/share/metainfo/example.corvalto.corvalto.metainfo.xml
 #   <prefix>/share/icons/hicolor/<n>x<n>/apps/corvalto.png
 #   <prefix>/share/man/man6/corvalto.6.gz, share/man/it/man6/corvalto.6.gz
+#   <prefix>/share/man/man6/corvalto-record.6.gz
 #   <prefix>/share/doc/corvalto/copyright, changelog.gz
+#   <prefix>/share/lintian/overrides/corvalto
 
 set(corvalto_packaging_dir ${CMAKE_CURRENT_LIST_DIR})
 set(corvalto_packaging_out ${PROJECT_BINARY_DIR}/packaging)
@@ -74,11 +77,16 @@ if(TARGET corvalto)
     set_property(TARGET corvalto_audio PROPERTY INSTALL_RPATH "")
     install(TARGETS corvalto_audio LIBRARY DESTINATION ${corvalto_program_dir}
             PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    # The store, where the game runs it from. Installed as an ordinary program: the games group
+    # and the setgid bit come from the record set-up (cmake --install as root) or from
+    # build-deb.sh, never from a staged install that a normal user makes.
+    set_property(TARGET corvalto-record PROPERTY INSTALL_RPATH "")
+    install(TARGETS corvalto-record RUNTIME DESTINATION ${corvalto_program_dir})
     # A stripped install (CPack, cmake --install --strip) also drops the compilers' .comment
     # notes, as Debian's own packaging does.
     if(CMAKE_OBJCOPY)
         install(CODE "if(CMAKE_INSTALL_DO_STRIP)
-    foreach(binary corvalto corvalto_audio.so)
+    foreach(binary corvalto corvalto-record corvalto_audio.so)
         execute_process(COMMAND [[${CMAKE_OBJCOPY}]] --remove-section=.comment --remove-section=.note
             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${corvalto_program_dir}/\${binary}\"
             COMMAND_ERROR_IS_FATAL ANY)
@@ -132,22 +140,33 @@ endfunction()
 # The pages name the record folder and program folder this build uses.
 configure_file(${corvalto_packaging_dir}/corvalto.6.in ${corvalto_packaging_out}/corvalto.6 @ONLY)
 configure_file(${corvalto_packaging_dir}/corvalto.it.6.in ${corvalto_packaging_out}/corvalto.it.6 @ONLY)
+configure_file(${corvalto_packaging_dir}/corvalto-record.6.in ${corvalto_packaging_out}/corvalto-record.6
+    @ONLY)
 corvalto_gzip(${corvalto_packaging_out}/corvalto.6 ${corvalto_packaging_out}/man/corvalto.6.gz)
 corvalto_gzip(${corvalto_packaging_out}/corvalto.it.6 ${corvalto_packaging_out}/man-it/corvalto.6.gz)
+corvalto_gzip(${corvalto_packaging_out}/corvalto-record.6
+    ${corvalto_packaging_out}/man/corvalto-record.6.gz)
 corvalto_gzip(${corvalto_packaging_dir}/changelog ${corvalto_packaging_out}/doc/changelog.gz)
 add_custom_target(corvalto_docs ALL DEPENDS ${corvalto_gzipped})
 
-install(FILES ${corvalto_packaging_out}/man/corvalto.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install(FILES ${corvalto_packaging_out}/man/corvalto.6.gz ${corvalto_packaging_out}/man/corvalto-record.6.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${corvalto_packaging_out}/man-it/corvalto.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/it/man6)
 install(FILES ${corvalto_packaging_dir}/copyright ${corvalto_packaging_out}/doc/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/corvalto)
+# lintian's note on the setgid store says why it is setgid.
+install(FILES ${corvalto_packaging_dir}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME corvalto)
 
 # --- The shared record folder ------------------------------------------------------------
-# Every account writes the record, and a player must be able to replace a file another
-# player created: 0777 without the sticky bit (the sticky bit forbids that replacement).
-# A staged install (DESTDIR, as CPack and packagers do) must not touch the real machine:
-# the package's postinst creates the folder there instead.
-install(CODE "set(CORVALTO_RECORD_DIR [[${CORVALTO_RECORD_DIR}]])")
+# root:games, 2775, written only by the setgid store. The package's postinst creates it (or
+# locks down an older, world-writable one); cmake --install run as root uses the same script,
+# then makes the installed store setgid games. A staged install (DESTDIR, as CPack and
+# packagers do) never touches the real machine.
+install(CODE "set(CORVALTO_RECORD_DIR [[${CORVALTO_RECORD_DIR}]])
+set(CORVALTO_RECORD_SETUP [[${corvalto_packaging_out}/deb/postinst]])
+set(CORVALTO_BUILD_DIR [[${PROJECT_BINARY_DIR}]])
+set(CORVALTO_STORE_PATH [[${corvalto_program_dir}/corvalto-record]])")
 install(SCRIPT ${corvalto_packaging_dir}/record-dir.cmake)
 
 configure_file(${corvalto_packaging_dir}/postinst.in ${corvalto_packaging_out}/deb/postinst

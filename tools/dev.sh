@@ -34,14 +34,20 @@ build() {
     cmake --build --preset "$1" -j "$jobs"
 }
 
-# The shared record folder: every account reads and writes the record, so the folder is
-# 0777 without the sticky bit (with it, one player could not replace another's record file).
+# The play preset keeps its record in its own build tree, owned by whoever plays: the store then
+# runs unprivileged, and nothing setgid or world-writable is left on the machine. The store does
+# not create the folder itself.
 make_record_folder() {
     dir=$(sed -n 's/^CORVALTO_RECORD_DIR:PATH=//p' build/play/CMakeCache.txt)
-    if [ ! -d "$dir" ]; then
-        $as_root mkdir -p "$dir"
-        $as_root chmod 0777 "$dir"
-    fi
+    case $dir in
+    "$here"/build/play/*) ;;
+    *)
+        echo "dev.sh: build/play keeps its record in '$dir', outside its build tree;" \
+            "remove build/play and try again" >&2
+        exit 1
+        ;;
+    esac
+    [ -d "$dir" ] || mkdir -m 0755 "$dir"
 }
 
 # Starts a private X server and sound server for the tests; both are stopped on exit.

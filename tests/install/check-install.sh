@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs a build into a staging folder as a packager would (DESTDIR, prefix /usr) and
 # checks the installed layout; then checks the record folder's set-up (the install-time
-# script and the package's maintainer scripts) on folders of its own.
+# script and the package's maintainer scripts) on folders of its own, as root only: the set-up
+# gives files to root and the games group.
 #   check-install.sh <cmake> <build-dir> <work-dir> <project-version> <source-dir>
 set -eu
 
@@ -44,6 +45,7 @@ expected="$work/expected.txt"
 cat >"$expected" <<'EOF'
 usr/games/corvalto
 usr/lib/corvalto/corvalto
+usr/lib/corvalto/corvalto-record
 usr/lib/corvalto/corvalto_audio.so
 usr/lib/corvalto/suoni/esplosi.wav
 usr/lib/corvalto/suoni/laser.wav
@@ -56,7 +58,9 @@ usr/share/icons/hicolor/256x256/apps/corvalto.png
 usr/share/icons/hicolor/32x32/apps/corvalto.png
 usr/share/icons/hicolor/48x48/apps/corvalto.png
 usr/share/icons/hicolor/64x64/apps/corvalto.png
+usr/share/lintian/overrides/corvalto
 usr/share/man/it/man6/corvalto.6.gz
+usr/share/man/man6/corvalto-record.6.gz
 usr/share/man/man6/corvalto.6.gz
 usr/share/metainfo/example.corvalto.corvalto.metainfo.xml
 EOF
@@ -83,6 +87,15 @@ for sound in sparo esplosi laser; do
         fail "suoni/$sound.wav is not a RIFF/WAVE file"
     fi
 done
+# The store: no Qt (everything that runs with the games group is small), and an ordinary program
+# in a staging folder: the group and the setgid bit are the package's and the set-up's to give.
+store="$usr/lib/corvalto/corvalto-record"
+if [ -f "$store" ]; then
+    if readelf -d "$store" | grep NEEDED | grep -v -e 'libstdc++' -e libgcc_s -e 'libc\.' -e 'libm\.'; then
+        fail "the store links more than the C++ library and libc"
+    fi
+    [ "$(stat -c %a "$store")" = 755 ] || fail "staged store has mode $(stat -c %a "$store"), not 755"
+fi
 link="$usr/games/corvalto"
 if [ -L "$link" ]; then
     target=$(readlink "$link")
@@ -152,10 +165,12 @@ check_gzip_9n() {
         fail "${1#"$stage"/} is not compressed with gzip -9n (header: $header)"
     fi
 }
-for page in "$usr/share/man/man6/corvalto.6.gz" "$usr/share/man/it/man6/corvalto.6.gz"; do
+for page in "$usr/share/man/man6/corvalto.6.gz" "$usr/share/man/it/man6/corvalto.6.gz" \
+    "$usr/share/man/man6/corvalto-record.6.gz"; do
     [ -f "$page" ] || continue
     check_gzip_9n "$page"
-    zcat "$page" | grep -q '^\.TH CORVALTO 6 ' || fail "${page#"$stage"/} is not a section 6 page"
+    zcat "$page" | grep -q '^\.TH CORVALTO[-A-Z]* 6 ' || fail "${page#"$stage"/} is not a section 6 page"
+    if zcat "$page" | grep -q '@[A-Z_]*@'; then fail "${page#"$stage"/} keeps an unconfigured @VARIABLE@"; fi
     if command -v man >/dev/null 2>&1; then
         warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) || true
         [ -z "$warnings" ] || fail "${page#"$stage"/}: $warnings"
@@ -170,6 +185,11 @@ if [ -f "$changelog" ]; then
     *) fail "changelog: newest entry '$top' is not version $version" ;;
     esac
 fi
+overrides="$usr/share/lintian/overrides/corvalto"
+if [ -f "$overrides" ]; then
+    grep -q '^corvalto: elevated-privileges 2755 root/games \[usr/lib/corvalto/corvalto-record\]$' "$overrides" ||
+        fail "lintian overrides: no note for the setgid store"
+fi
 copyright="$usr/share/doc/corvalto/copyright"
 if [ -f "$copyright" ]; then
     head -n 1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
@@ -177,48 +197,189 @@ if [ -f "$copyright" ]; then
 fi
 
 # --- The record folder's set-up, on folders of our own -------------------------------------
-# The install-time script: creates a missing folder 0777 (no sticky bit) whatever the
-# umask, leaves an existing one alone, and never acts in a staged install.
-rec="$work/rec/corvalto"
-(umask 077 && "$cmake" -DCORVALTO_RECORD_DIR="$rec" -P "$src/packaging/record-dir.cmake") >/dev/null
-[ "$(stat -c %a "$rec" 2>/dev/null)" = 777 ] ||
-    fail "record-dir.cmake: new folder has mode '$(stat -c %a "$rec" 2>/dev/null)', not 777"
-chmod 0750 "$rec"
-"$cmake" -DCORVALTO_RECORD_DIR="$rec" -P "$src/packaging/record-dir.cmake" >/dev/null
-[ "$(stat -c %a "$rec")" = 750 ] || fail "record-dir.cmake: changed an existing folder's mode"
-rm -rf "$work/rec"
-DESTDIR="$work/elsewhere" "$cmake" -DCORVALTO_RECORD_DIR="$rec" -P "$src/packaging/record-dir.cmake" >/dev/null
-[ ! -e "$rec" ] || fail "record-dir.cmake: created the folder in a staged install"
-# A folder it cannot create is a warning, not a failed install.
-touch "$work/not-a-folder"
-if ! "$cmake" -DCORVALTO_RECORD_DIR="$work/not-a-folder/corvalto" -P "$src/packaging/record-dir.cmake" \
-    >"$work/record-warning.log" 2>&1; then
-    fail "record-dir.cmake: an uncreatable folder fails the install"
-fi
-# CMake wraps long warnings: join the lines before looking for the advice.
-tr -s ' \n' '  ' <"$work/record-warning.log" | grep -q 'chmod 0777' ||
-    fail "record-dir.cmake: no advice when the folder cannot be created"
-
-# The maintainer scripts, with the folder moved into our work folder: configure creates it
-# 0777 whatever the umask and keeps an existing one as it is; upgrade and removal keep it
-# with its files; only purge deletes it.
+# The maintainer scripts, with the folder moved into our work folder; record-dir.cmake runs the
+# same postinst.
 mrec="$work/var/games/corvalto"
 for script in postinst postrm; do
     sed "s|@CORVALTO_RECORD_DIR@|$mrec|g" "$src/packaging/$script.in" >"$work/$script"
 done
-(umask 077 && sh "$work/postinst" configure)
-[ "$(stat -c %a "$mrec" 2>/dev/null)" = 777 ] ||
-    fail "postinst configure: folder mode '$(stat -c %a "$mrec" 2>/dev/null)', not 777"
-echo "Anna" >"$mrec/record.txt"
-chmod 0775 "$mrec"
-sh "$work/postinst" configure 1.0.0
-[ "$(stat -c %a "$mrec")" = 775 ] || fail "postinst configure: changed an existing folder's mode"
-for step in upgrade remove; do
-    sh "$work/postrm" "$step"
-    [ -f "$mrec/record.txt" ] || fail "postrm $step: the record did not survive"
-done
-sh "$work/postrm" purge
-[ ! -e "$mrec" ] || fail "postrm purge: the record folder is still there"
+# record_dir_cmake FOLDER [BUILD]: as cmake --install of a build in BUILD runs it. This work
+# folder lies in our own build tree: a made-up build folder stands for a build elsewhere.
+record_dir_cmake() {
+    $as_user "$cmake" -DCORVALTO_RECORD_DIR="$1" -DCORVALTO_RECORD_SETUP="$work/postinst" \
+        -DCORVALTO_BUILD_DIR="${2:-/nonexistent/build}" -DCORVALTO_STORE_PATH=lib/corvalto/corvalto-record \
+        -DCMAKE_INSTALL_PREFIX="$work/prefix" -P "$src/packaging/record-dir.cmake"
+}
+as_user=""
+# Owner, group, mode and type of a name, never through a link.
+node() { stat -c '%U:%G %a %F' -- "$1" 2>/dev/null || echo missing; }
+expect_node() {
+    [ "$(node "$1")" = "$2" ] || fail "$3: ${1#"$work"/} is '$(node "$1")', not '$2'"
+}
+
+# A staged install, or a build whose record lies in its build tree, never touches the machine;
+# not as root, the install says what to run.
+DESTDIR="$work/elsewhere" record_dir_cmake "$mrec" >/dev/null
+[ ! -e "$mrec" ] || fail "record-dir.cmake: set up the folder in a staged install"
+record_dir_cmake "$mrec" "$work" >/dev/null
+[ ! -e "$mrec" ] || fail "record-dir.cmake: set up a folder inside the build tree"
+if [ "$(id -u)" -eq 0 ]; then as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"; fi
+record_dir_cmake "$mrec" >"$work/record-warning.log" 2>&1 ||
+    fail "record-dir.cmake: an install without root fails"
+as_user=""
+# CMake wraps long warnings: join the lines before looking for the advice.
+tr -s ' \n' '  ' <"$work/record-warning.log" | grep -q "sudo cmake --install /nonexistent/build" ||
+    fail "record-dir.cmake: no advice when not run as root"
+[ ! -e "$mrec" ] || fail "record-dir.cmake: touched the folder without root"
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED the record folder's set-up: it gives files to root and the games group"
+else
+    # Hostile contents must never lead the set-up out of the folder: these stay as they are.
+    secret="$work/secret"
+    printf 'segreto\n' >"$secret"
+    chmod 0600 "$secret"
+    mkdir -p "$work/secretdir"
+    : >"$work/secretdir/keep"
+    check_secrets() {
+        if [ "$(cat "$secret")" != segreto ] || [ "$(node "$secret")" != "root:root 600 regular file" ] ||
+            [ "$(stat -c %h "$secret")" != 1 ]; then
+            fail "$1: the file outside the folder was touched"
+        fi
+        [ -f "$work/secretdir/keep" ] || fail "$1: a folder outside the record folder was emptied"
+        [ ! -e "$work/nothing-here" ] || fail "$1: a dangling link's target was created"
+    }
+    # The folder as the game needs it: nothing but the three files, with their owners and modes.
+    check_folder() {
+        expect_node "$mrec" "root:games 2775 directory" "$1"
+        expect_node "$mrec/avelmora.txt" "root:games 664 $2" "$1"
+        expect_node "$mrec/velmora.txt" "root:games 664 $3" "$1"
+        expect_node "$mrec/velmora.lock" "root:games 660 regular empty file" "$1"
+        left=$(cd "$mrec" && ls -A | tr '\n' ' ')
+        [ "$left" = "avelmora.txt velmora.lock velmora.txt " ] || fail "$1: the folder holds $left"
+    }
+
+    # A new machine, under a umask that would hide everything: the parents 0755 root:root.
+    (umask 077 && sh "$work/postinst" configure)
+    expect_node "$work/var" "root:root 755 directory" "postinst on a new machine"
+    check_folder "postinst on a new machine" "regular empty file" "regular empty file"
+
+    # Over 1.0.0: a folder 0777 of a player's, record files of two players (one still holding
+    # the name file open for writing), their lock file and temporary file, and what a curious
+    # player planted, dot-names too. The record survives; everything else goes.
+    rm -rf "$mrec"
+    mkdir "$mrec"
+    printf ' 120\r\n' >"$mrec/avelmora.txt"
+    printf 'Giulia\r\n' >"$mrec/velmora.txt"
+    printf 'lock\n' >"$mrec/velmora.lock"
+    printf '99\r\n' >"$mrec/avelmora.txt.tmp"
+    chown 64999:64999 "$mrec" "$mrec/avelmora.txt" "$mrec/velmora.lock" "$mrec/avelmora.txt.tmp"
+    chown 65534:65534 "$mrec/velmora.txt"
+    chmod 0777 "$mrec"
+    chmod 0666 "$mrec"/*
+    ln -s "$secret" "$mrec/planted-link"
+    mkfifo "$mrec/planted-fifo"
+    mkdir -p "$mrec/planted-dir/deeper"
+    ln -s "$work/secretdir" "$mrec/planted-dir/escape"
+    ln -s "$secret" "$mrec/planted-dir/deeper/secret"
+    : >"$mrec/.hidden"
+    : >"$mrec/..odd"
+    : >"$mrec/-rf"
+    exec 7>>"$mrec/velmora.txt"
+    timeout 60 sh "$work/postinst" configure 1.0.0 || fail "postinst over 1.0.0 failed"
+    echo "written through an old descriptor" >&7
+    exec 7>&-
+    check_folder "postinst over 1.0.0" "regular file" "regular file"
+    [ "$(cat "$mrec/avelmora.txt")" = "$(printf ' 120\r')" ] ||
+        fail "postinst over 1.0.0: the record score is '$(cat "$mrec/avelmora.txt")'"
+    [ "$(cat "$mrec/velmora.txt")" = "$(printf 'Giulia\r')" ] ||
+        fail "postinst over 1.0.0: the record name is '$(cat "$mrec/velmora.txt")'"
+    check_secrets "postinst over 1.0.0"
+
+    # Whatever sits under the three names of a 1.0.0 folder: a plain file at the bound is kept,
+    # anything else becomes an empty file without being read, followed or emptied.
+    plant() {
+        case $2 in
+        link) ln -s "$secret" "$mrec/$1" ;;
+        dangling) ln -s "$work/nothing-here" "$mrec/$1" ;;
+        hardlink) ln "$secret" "$mrec/$1" ;;
+        fifo) mkfifo "$mrec/$1" ;;
+        folder) mkdir "$mrec/$1" && ln -s "$work/secretdir" "$mrec/$1/escape" ;;
+        oversized) head -c 98304 /dev/zero | tr '\0' 7 >"$mrec/$1" ;;
+        bound) head -c 98303 /dev/zero | tr '\0' 7 >"$mrec/$1" ;;
+        esac
+    }
+    for round in "link hardlink fifo" "folder oversized link" "bound dangling hardlink" \
+        "hardlink folder folder" "fifo bound dangling"; do
+        rm -rf "$mrec"
+        mkdir -m 0777 "$mrec"
+        # shellcheck disable=SC2086 # one word per record name
+        set -- $round
+        plant avelmora.txt "$1"
+        plant velmora.txt "$2"
+        plant velmora.lock "$3"
+        timeout 60 sh "$work/postinst" configure 1.0.0 || fail "postinst over '$round' failed"
+        kept_score="regular empty file"
+        kept_name="regular empty file"
+        [ "$1" = bound ] && kept_score="regular file"
+        [ "$2" = bound ] && kept_name="regular file"
+        check_folder "postinst over '$round'" "$kept_score" "$kept_name"
+        check_secrets "postinst over '$round'"
+        for f in avelmora.txt velmora.txt; do
+            if [ "$(node "$mrec/$f")" = "root:games 664 regular file" ] &&
+                [ "$(stat -c %s "$mrec/$f")" != 98303 ]; then
+                fail "postinst over '$round': $f has $(stat -c %s "$mrec/$f") bytes, not the 98303 kept"
+            fi
+        done
+    done
+
+    # A folder already set up: configured again (or upgraded later) it keeps a pending journal
+    # in the lock file and what an administrator put there, and takes back from a player a record
+    # file the store had to create for them.
+    rm -rf "$mrec"
+    sh "$work/postinst" configure
+    printf 'Marco\r\n' >"$mrec/velmora.new"
+    chown 65534:games "$mrec/velmora.new"
+    mv "$mrec/velmora.new" "$mrec/velmora.txt"
+    printf 'a journal\n' >"$mrec/velmora.lock"
+    printf 'note\n' >"$mrec/LEGGIMI"
+    sh "$work/postinst" configure 1.1.0 || fail "postinst configured again failed"
+    expect_node "$mrec/velmora.txt" "root:games 664 regular file" "postinst configured again"
+    [ "$(cat "$mrec/velmora.txt")" = "$(printf 'Marco\r')" ] ||
+        fail "postinst configured again: the record name is '$(cat "$mrec/velmora.txt")'"
+    expect_node "$mrec/velmora.lock" "root:games 660 regular file" "postinst configured again"
+    [ "$(cat "$mrec/velmora.lock")" = "a journal" ] || fail "postinst configured again: the journal is lost"
+    [ -f "$mrec/LEGGIMI" ] || fail "postinst configured again: removed an administrator's file"
+
+    # A link or a file where the folder should be stops the set-up, and nothing is changed
+    # through it.
+    rm -rf "$mrec"
+    mkdir -m 0700 "$work/elsewhere-dir"
+    ln -s "$work/elsewhere-dir" "$mrec"
+    if sh "$work/postinst" configure 2>/dev/null; then fail "postinst accepted a link as the folder"; fi
+    expect_node "$work/elsewhere-dir" "root:root 700 directory" "postinst on a link"
+    [ -z "$(ls -A "$work/elsewhere-dir")" ] || fail "postinst on a link: wrote through it"
+    rm -f "$mrec"
+
+    # cmake --install as root: the same folder, and the store setgid games.
+    mkdir -p "$work/prefix/lib/corvalto"
+    cp "$src/packaging/record-dir.cmake" "$work/prefix/lib/corvalto/corvalto-record"
+    chmod 0755 "$work/prefix/lib/corvalto/corvalto-record"
+    (umask 077 && record_dir_cmake "$mrec") >/dev/null || fail "record-dir.cmake as root failed"
+    check_folder "record-dir.cmake as root" "regular empty file" "regular empty file"
+    expect_node "$work/prefix/lib/corvalto/corvalto-record" "root:games 2755 regular file" \
+        "record-dir.cmake as root"
+
+    # Upgrades and removal keep the record; only purge deletes it.
+    printf 'Anna\r\n' >"$mrec/velmora.txt"
+    for step in upgrade remove; do
+        sh "$work/postrm" "$step"
+        [ -f "$mrec/velmora.txt" ] || fail "postrm $step: the record did not survive"
+    done
+    sh "$work/postrm" purge
+    [ ! -e "$mrec" ] || fail "postrm purge: the record folder is still there"
+    check_secrets "postrm purge"
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed" >&2

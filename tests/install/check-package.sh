@@ -2,9 +2,13 @@
 # Builds the Debian package with packaging/build-deb.sh in its own build folder, checks
 # its control fields, contents and hardening, and runs lintian (errors and warnings fail).
 # Then, only as root on a machine where neither the package nor its record folder exists
-# (a throwaway one, as CI is): installs it with apt, starts the installed game under the
-# X server in DISPLAY until its name prompt shows, removes it (the record survives) and
-# purges it (the record goes). Elsewhere that part says why it was skipped.
+# (a throwaway one, as CI is): installs it with apt; as two accounts of its own (made with
+# useradd, removed at the end) checks that a player cannot change anything in the record
+# folder by hand but stores a record through the store, which the other then reads; starts
+# the installed game under the X server in DISPLAY, if there is one, until its name prompt
+# shows; removes it (the record survives) and purges it (the record goes); then installs it
+# over a record folder as 1.0.0 left it and purges it again. Elsewhere that part says why it
+# was skipped.
 #   check-package.sh <source-dir> <build-dir> <project-version>
 set -eu
 
@@ -66,21 +70,28 @@ grep -q '^-rwxr-xr-x root/root .* \./usr/lib/corvalto/corvalto$' "$work/contents
     fail "usr/lib/corvalto/corvalto is not a root-owned 0755 program"
 grep -q '^-rw-r--r-- root/root .* \./usr/lib/corvalto/corvalto_audio\.so$' "$work/contents.txt" ||
     fail "usr/lib/corvalto/corvalto_audio.so is not a root-owned 0644 module beside the program"
-if grep -v ' root/root ' "$work/contents.txt"; then fail "entries not owned by root"; fi
+grep -q '^-rwxr-sr-x root/games .* \./usr/lib/corvalto/corvalto-record$' "$work/contents.txt" ||
+    fail "usr/lib/corvalto/corvalto-record is not root:games 2755"
+# The store alone has the games group; nothing else is setuid or setgid.
+others="$work/contents-but-store.txt"
+grep -v ' \./usr/lib/corvalto/corvalto-record$' "$work/contents.txt" >"$others" || true
+if grep -v ' root/root ' "$others"; then fail "entries not owned by root"; fi
+if grep -E '^...[sS]|^......[sS]' "$others"; then fail "another setuid or setgid entry"; fi
 # The record folder belongs to the maintainer scripts: a packaged one would be owned by
 # dpkg and handled as an ordinary folder.
 if grep ' \./var/' "$work/contents.txt"; then fail "the package ships files under /var"; fi
 
-# The hardening flags really reached the program and its audio module: position
-# independent, full RELRO.
+# The hardening flags really reached the program, the store and the audio module: position
+# independent, full RELRO; and none of them looks for libraries in a run path.
 dpkg-deb -x "$deb" "$work/root"
-for binary in corvalto corvalto_audio.so; do
+for binary in corvalto corvalto-record corvalto_audio.so; do
     file="$work/root/usr/lib/corvalto/$binary"
     if [ -f "$file" ]; then
         readelf -h "$file" | grep -q 'Type:.*DYN' || fail "$binary is not position independent"
         readelf -lW "$file" | grep -q GNU_RELRO || fail "$binary has no RELRO segment"
         readelf -dW "$file" | grep -Eq 'BIND_NOW|FLAGS.*NOW' || fail "$binary is not linked with -z now"
         if readelf -SW "$file" | grep -q '\.symtab'; then fail "$binary is not stripped"; fi
+        if readelf -dW "$file" | grep -Eq '\((RPATH|RUNPATH)\)'; then fail "$binary has a run path"; fi
     else
         fail "no usr/lib/corvalto/$binary in the package"
     fi
@@ -103,10 +114,8 @@ elif dpkg-query -W -f='${db:Status-Status}' corvalto 2>/dev/null | grep -qv '^no
     skip="a corvalto package is already known to dpkg on this machine"
 elif [ -e "$record_dir" ]; then
     skip="the record folder $record_dir already exists on this machine"
-elif [ -z "${DISPLAY:-}" ]; then
-    skip="no X server (DISPLAY is not set)"
-elif ! command -v apt-get >/dev/null 2>&1 || ! command -v xdotool >/dev/null 2>&1; then
-    skip="apt-get or xdotool is missing"
+elif ! command -v apt-get >/dev/null 2>&1 || ! command -v useradd >/dev/null 2>&1; then
+    skip="apt-get or useradd is missing"
 fi
 if [ -n "$skip" ]; then
     echo "SKIPPED installing the package with apt: $skip"
@@ -115,18 +124,22 @@ fi
 
 game_pid=""
 installed=no
+accounts=""
 record_parent=$(dirname "$record_dir")
 parent_existed=no
 [ -d "$record_parent" ] && parent_existed=yes
-# Whatever happens, leave the machine as it was: no game running, no package, no folder.
+# Whatever happens, leave the machine as it was: no game running, no package, no folder, no
+# accounts of ours.
 # shellcheck disable=SC2317 # called by the trap
 cleanup() {
     if [ -n "$game_pid" ]; then kill "$game_pid" 2>/dev/null || true; fi
     if [ "$installed" = yes ]; then
         DEBIAN_FRONTEND=noninteractive apt-get purge -y -q corvalto >/dev/null 2>&1 || true
     fi
+    rm -rf "$record_dir"
     # postinst made the parent too when it was missing; purge leaves that empty folder.
     if [ "$parent_existed" = no ]; then rmdir "$record_parent" 2>/dev/null || true; fi
+    for account in $accounts; do userdel "$account" 2>/dev/null || true; done
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
@@ -139,6 +152,39 @@ apt_get() {
         return 1
     }
 }
+# Owner, group, mode and type of a name, never through a link.
+node() { stat -c '%U:%G %a %F' -- "$1" 2>/dev/null || echo missing; }
+expect_node() {
+    [ "$(node "$1")" = "$2" ] || fail "$3: $1 is '$(node "$1")', not '$2'"
+}
+# The folder as every game needs it: the three files and nothing else, root's and the group's.
+check_record_folder() {
+    expect_node "$record_dir" "root:games 2775 directory" "$1"
+    expect_node "$record_dir/avelmora.txt" "root:games 664 $2" "$1"
+    expect_node "$record_dir/velmora.txt" "root:games 664 $2" "$1"
+    expect_node "$record_dir/velmora.lock" "root:games 660 regular empty file" "$1"
+    left=$(cd "$record_dir" && ls -A | tr '\n' ' ')
+    [ "$left" = "avelmora.txt velmora.lock velmora.txt " ] || fail "$1: the record folder holds $left"
+}
+# Two players' accounts of our own, each in no group but its own.
+for account in corvalto-test-a corvalto-test-b; do
+    if getent passwd "$account" >/dev/null; then
+        echo "FAIL: the account $account already exists" >&2
+        exit 1
+    fi
+    useradd --no-create-home --user-group --shell /usr/sbin/nologin "$account"
+    accounts="$accounts $account"
+done
+as_player() {
+    player=$1
+    shift
+    runuser -u "$player" -- "$@"
+}
+store=/usr/lib/corvalto/corvalto-record
+# A file outside the folder that a player may name in a link.
+secret="$work/secret"
+printf 'segreto\n' >"$secret"
+chmod 0600 "$secret"
 
 installed=yes
 apt_get install --no-install-recommends "$deb"
@@ -147,42 +193,113 @@ for f in /usr/lib/corvalto/suoni/sparo.wav /usr/share/applications/corvalto.desk
     /usr/share/icons/hicolor/48x48/apps/corvalto.png; do
     [ -f "$f" ] || fail "installed: $f is missing"
 done
-if [ -d "$record_dir" ]; then
-    mode=$(stat -c %a "$record_dir")
-    [ "$mode" = 777 ] || fail "installed: record folder mode $mode, not 777 (no sticky bit)"
+expect_node "$store" "root:games 2755 regular file" "installed"
+check_record_folder "installed" "regular empty file"
+
+# --- A player can change nothing in the folder by hand ... ------------------------------------
+# Each attempt runs as a player, one shell command line, and must fail; the folder must then be
+# as it was.
+printf ' 7\r\n' >"$record_dir/avelmora.txt"
+printf 'Anna\r\n' >"$record_dir/velmora.txt"
+(cd "$record_dir" && ls -lA --time-style=+ && cat ./*.txt) >"$work/before.txt"
+for attempt in ': >new.txt' 'mkdir planted' 'ln -s /etc/passwd planted' 'mkfifo planted' \
+    'ln avelmora.txt planted' 'printf 99999 >avelmora.txt' 'printf Mallory >>velmora.txt' \
+    'truncate -s 0 velmora.txt' 'rm -f avelmora.txt' 'mv velmora.txt planted' \
+    'cp /etc/hostname /tmp/corvalto-test.$$ && mv -f /tmp/corvalto-test.$$ velmora.lock' \
+    'chmod 0666 avelmora.txt' 'chmod 0777 .' 'chgrp corvalto-test-a velmora.txt' \
+    'flock -n velmora.lock true' 'cat velmora.lock'; do
+    if as_player corvalto-test-a sh -c "cd '$record_dir' && $attempt" >/dev/null 2>&1; then
+        fail "a player could: $attempt"
+    fi
+done
+find /tmp -maxdepth 1 -user corvalto-test-a -name 'corvalto-test.*' -delete
+(cd "$record_dir" && ls -lA --time-style=+ && cat ./*.txt) >"$work/after.txt"
+diff -u "$work/before.txt" "$work/after.txt" >&2 || fail "the players' attempts changed the record folder"
+
+# --- ... but stores a record through the store, and the other player reads it --------------
+status=0
+printf 'Giulia' | as_player corvalto-test-a "$store" store 42 >"$work/store.out" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "a player's store ended with status $status: $(cat "$work/store.out")"
+score=$(as_player corvalto-test-b cat "$record_dir/avelmora.txt") || fail "another player cannot read the score"
+name=$(as_player corvalto-test-b cat "$record_dir/velmora.txt") || fail "another player cannot read the name"
+[ "$score|$name" = "$(printf '42\r|Giulia\r')" ] || fail "the other player reads '$score' '$name'"
+status=0
+printf 'Bruno' | as_player corvalto-test-b "$store" store 41 >/dev/null 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "a lower score's store ended with status $status, not 1 (not stored)"
+# Stored in place: the files are still root's, and no journal is left.
+check_record_folder "after two stores" "regular file"
+
+# A teacher who deletes the files rather than emptying them: the next store creates them as the
+# player's; dpkg-reconfigure, as the manual page says, gives them back to root with the record.
+rm -f "$record_dir/avelmora.txt" "$record_dir/velmora.txt"
+printf 'Dario' | as_player corvalto-test-b "$store" store 3 >/dev/null 2>&1 ||
+    fail "a store after the files were deleted failed"
+expect_node "$record_dir/velmora.txt" "corvalto-test-b:games 664 regular file" "recreated by the store"
+DEBIAN_FRONTEND=noninteractive dpkg-reconfigure corvalto >"$work/reconfigure.log" 2>&1 ||
+    fail "dpkg-reconfigure corvalto failed: $(cat "$work/reconfigure.log")"
+check_record_folder "reconfigured" "regular file"
+[ "$(cat "$record_dir/velmora.txt")" = "$(printf 'Dario\r')" ] || fail "reconfigured: the record name was lost"
+
+# --- The installed game starts -------------------------------------------------------------
+if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null 2>&1; then
+    echo "SKIPPED starting the installed game: no X server (DISPLAY) or no xdotool"
 else
-    fail "installed: postinst did not create $record_dir"
+    # Start it as the desktop's menu would: the entry's command, found on a user's PATH.
+    exec_cmd=$(sed -n 's/^Exec=//p' /usr/share/applications/corvalto.desktop | head -n 1)
+    # shellcheck disable=SC2086 # Exec= is a command line: split it as the desktop would
+    PATH="/usr/local/bin:/usr/bin:/bin:/usr/games" env -u QT_QPA_PLATFORM $exec_cmd >"$work/game.log" 2>&1 &
+    game_pid=$!
+    # The name prompt is a window titled "Corvalto" of this process (other tests may show
+    # their own "Corvalto" windows on the same X server at the same time).
+    if timeout 60 xdotool search --sync --all --onlyvisible --pid "$game_pid" --name '^Corvalto$' \
+        >"$work/windows.txt" 2>/dev/null; then
+        echo "installed game shows its window: $(head -n 1 "$work/windows.txt")"
+    else
+        fail "the installed game showed no window titled Corvalto within 60 s"
+        cat "$work/game.log" >&2
+    fi
+    kill "$game_pid" 2>/dev/null || true
+    wait "$game_pid" 2>/dev/null || true
+    game_pid=""
 fi
 
-# Start it as the desktop's menu would: the entry's command, found on a user's PATH.
-exec_cmd=$(sed -n 's/^Exec=//p' /usr/share/applications/corvalto.desktop | head -n 1)
-# shellcheck disable=SC2086 # Exec= is a command line: split it as the desktop would
-PATH="/usr/local/bin:/usr/bin:/bin:/usr/games" env -u QT_QPA_PLATFORM $exec_cmd >"$work/game.log" 2>&1 &
-game_pid=$!
-# The name prompt is a window titled "Corvalto" of this process (other tests may show
-# their own "Corvalto" windows on the same X server at the same time).
-if timeout 60 xdotool search --sync --all --onlyvisible --pid "$game_pid" --name '^Corvalto$' \
-    >"$work/windows.txt" 2>/dev/null; then
-    echo "installed game shows its window: $(head -n 1 "$work/windows.txt")"
-else
-    fail "the installed game showed no window titled Corvalto within 60 s"
-    cat "$work/game.log" >&2
-fi
-kill "$game_pid" 2>/dev/null || true
-wait "$game_pid" 2>/dev/null || true
-game_pid=""
-
-echo "left by a player" >"$record_dir/survives-removal.txt"
+# --- Remove keeps the record, purge deletes it ---------------------------------------------
 apt_get remove corvalto
 if [ -e /usr/games/corvalto ] || [ -e /usr/lib/corvalto ]; then
     fail "removed: the program is still installed"
 fi
-[ -f "$record_dir/survives-removal.txt" ] || fail "removed: the record folder did not survive"
+[ "$(cat "$record_dir/velmora.txt" 2>/dev/null)" = "$(printf 'Dario\r')" ] ||
+    fail "removed: the record did not survive"
 
 apt_get purge corvalto
 installed=no
 [ ! -e "$record_dir" ] || fail "purged: the record folder $record_dir is still there"
 [ "$(dpkg-query -W -f='${db:Status-Status}' corvalto 2>/dev/null || echo not-installed)" = not-installed ] ||
     fail "purged: dpkg still knows the package"
+
+# --- Over a record folder as 1.0.0 left it -------------------------------------------------
+# World-writable, record files of two players, their lock and temporary files, and what a
+# curious player planted: the record survives, everything else goes, nothing is followed.
+mkdir -p "$record_dir"
+chmod 0777 "$record_dir"
+as_player corvalto-test-a sh -c "cd '$record_dir' && umask 0 && printf ' 120\r\n' >avelmora.txt &&
+    : >velmora.lock && printf '99\r\n' >avelmora.txt.tmp && ln -s '$secret' planted-link &&
+    mkfifo planted-fifo"
+as_player corvalto-test-b sh -c "cd '$record_dir' && umask 0 && printf 'Chiara\r\n' >velmora.txt &&
+    printf 'Chiara\r\n' >velmora.txt.tmp"
+installed=yes
+apt_get install --no-install-recommends "$deb"
+check_record_folder "installed over 1.0.0" "regular file"
+kept="$(cat "$record_dir/avelmora.txt")|$(cat "$record_dir/velmora.txt")"
+[ "$kept" = "$(printf ' 120\r|Chiara\r')" ] || fail "installed over 1.0.0: the record is '$kept'"
+if [ "$(cat "$secret")" != segreto ] || [ "$(node "$secret")" != "root:root 600 regular file" ]; then
+    fail "installed over 1.0.0: a planted link's target was changed"
+fi
+if as_player corvalto-test-b sh -c "printf 999 >'$record_dir/avelmora.txt'" 2>/dev/null; then
+    fail "installed over 1.0.0: a player still writes a record file"
+fi
+apt_get purge corvalto
+installed=no
+[ ! -e "$record_dir" ] || fail "purged after the upgrade: the record folder is still there"
 
 finish
