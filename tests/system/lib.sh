@@ -17,6 +17,8 @@ readonly client_height=672
 
 program="" record_dir="" work="" closewindow=""
 game_pid="" game_status="" game_run=0 game_err="" found="" seen=""
+# Commands the EXIT trap runs once the game is stopped: services a script started for itself.
+at_exit=()
 
 say() { printf '%s\n' "$*"; }
 
@@ -76,6 +78,8 @@ on_exit() {
         fi
     fi
     stop_game
+    local command
+    for command in "${at_exit[@]}"; do eval "$command" || true; done
     exit "$status"
 }
 
