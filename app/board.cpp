@@ -58,3 +58,9 @@ void Board::mouseReleaseEvent(QMouseEvent* event) {
     if (click)
         emit clicked();
 }
+
+void Board::mouseDoubleClickEvent(QMouseEvent*) {
+    // The second press of a double-click is no press of its own (Qt's default would make it
+    // one): a double-click is one click on the board, and so is one that ends on the board
+    // after its first click hid a target.
+}

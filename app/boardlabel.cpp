@@ -1,5 +1,7 @@
 #include "boardlabel.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <qdrawutil.h>
@@ -8,12 +10,41 @@ namespace {
 
 constexpr int textFlags = Qt::TextSingleLine;
 
+// What assistive technology finds where a label is painted: what Qt tells of a QLabel, static
+// text named by its text. The description (the tool tip), the place on the screen and the
+// states (hidden, disabled) are the plain widget's.
+class AccessibleBoardLabel : public QAccessibleWidget {
+public:
+    explicit AccessibleBoardLabel(BoardLabel* label)
+        : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<const BoardLabel*>(widget())->text();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* accessibleBoardLabel(const QString&, QObject* object) {
+    if (auto* label = qobject_cast<BoardLabel*>(object))
+        return new AccessibleBoardLabel(label);
+    return nullptr;
+}
+
 } // namespace
 
 BoardLabel::BoardLabel(QWidget* parent)
-    : QWidget(parent) {}
+    : QWidget(parent) {
+    // Before the first label can be asked for: Qt keeps the interface it made first.
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(accessibleBoardLabel);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
+}
 
 void BoardLabel::setText(const QString& text) {
+    const bool changed = text != m_text;
     m_text = text;
     if (m_autoSize) {
         const int frame = m_framed ? 2 * frameWidth : 0;
@@ -21,6 +52,11 @@ void BoardLabel::setText(const QString& text) {
         resize(textSize.width() + frame, fontMetrics().height() + frame);
     }
     update();
+    // Told as a QLabel tells it, so that a screen reader hears the score and the clock change.
+    if (changed && accessibleName().isEmpty()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void BoardLabel::setTextColor(const QColor& color) {

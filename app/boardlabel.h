@@ -4,7 +4,8 @@
 
 // A label on the board. It catches every click in its rectangle and does nothing with
 // it: a click on a label is not a click on the board. Its text is plain text, drawn on one
-// line, so a typed name is shown as typed and never interpreted.
+// line, so a typed name is shown as typed and never interpreted. Assistive technology finds it
+// as a QLabel: static text named by its text, described by its tool tip.
 class BoardLabel : public QWidget {
     Q_OBJECT
 public:

@@ -14,7 +14,8 @@ if [ "$(id -u)" -eq 0 ]; then as_root=""; else as_root="sudo"; fi
 build_packages="cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev qt6-translations-l10n \
     libgl-dev libxcb1-dev fonts-liberation fonts-dejavu-core"
 test_packages="xvfb xauth xdotool x11-utils imagemagick openbox pulseaudio pulseaudio-utils man-db \
-    desktop-file-utils appstream lintian dpkg-dev fakeroot file util-linux weston qt6-wayland"
+    desktop-file-utils appstream lintian dpkg-dev fakeroot file util-linux weston qt6-wayland \
+    dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi"
 
 install_packages() {
     missing=""

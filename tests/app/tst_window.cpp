@@ -33,6 +33,8 @@ private slots:
 
     void clicksReachTheBoardOrNothing_data();
     void clicksReachTheBoardOrNothing();
+    void doubleClickIsOneClick_data();
+    void doubleClickIsOneClick();
     void pointers();
     void coloursOnScreen();
 
@@ -429,6 +431,48 @@ void TestWindow::clicksReachTheBoardOrNothing() {
     QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, point);
     QCOMPARE(w.Timer2->isActive(), startsPlay);
     QCOMPARE(game.doubles.sound.played.size(), startsPlay ? 1 : 0);
+}
+
+// The second press of a double-click is no click of its own; a slow second click is.
+void TestWindow::doubleClickIsOneClick_data() {
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<bool>("doubleClick");
+    QTest::addColumn<QStringList>("sounds");
+    const QString laser = QStringLiteral("laser.wav");
+    const QString shot = QStringLiteral("sparo.wav");
+    QTest::newRow("board, double-click") << "board" << true << QStringList{laser};
+    QTest::newRow("board, two slow clicks") << "board" << false << QStringList{laser, laser};
+    QTest::newRow("start button, double-click") << "cmdNext" << true << QStringList{laser};
+    // The first click hides the target: the second lands on the board where it stood.
+    QTest::newRow("target, double-click") << "paricmd" << true << QStringList{shot};
+    QTest::newRow("target, two slow clicks") << "paricmd" << false << QStringList{shot, laser};
+}
+
+void TestWindow::doubleClickIsOneClick() {
+    QFETCH(QString, where);
+    QFETCH(bool, doubleClick);
+    QFETCH(QStringList, sounds);
+    Game game;
+    TavolaWindow& w = game.ui();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QPoint point = centreOf(w.board) + QPoint(0, 100);
+    if (where != u"board") {
+        auto* widget = w.board->findChild<QWidget*>(where);
+        QVERIFY(widget);
+        widget->show();
+        point = centreOf(widget);
+    }
+    if (doubleClick) {
+        QTest::mouseDClick(w.windowHandle(), Qt::LeftButton, {}, point);
+    } else {
+        // QTest spaces two clicks by more than the double-click interval.
+        QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, point);
+        QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, point);
+    }
+    QStringList played;
+    for (const QString& path : std::as_const(game.doubles.sound.played))
+        played << path.section(u'/', -1);
+    QCOMPARE(played, sounds);
 }
 
 void TestWindow::pointers() {

@@ -16,9 +16,9 @@ readonly client_width=608
 readonly client_height=672
 
 program="" record_dir="" work="" closewindow=""
-# A function a script names to stop a service of its own; the EXIT trap runs it last.
-cleanup=""
 game_pid="" game_status="" game_run=0 game_err="" found="" seen=""
+# Commands the EXIT trap runs once the game is stopped: services a script started for itself.
+at_exit=()
 
 say() { printf '%s\n' "$*"; }
 
@@ -78,7 +78,8 @@ on_exit() {
         fi
     fi
     stop_game
-    [[ -z $cleanup ]] || "$cleanup"
+    local command
+    for command in "${at_exit[@]}"; do eval "$command" || true; done
     exit "$status"
 }
 

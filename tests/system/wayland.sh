@@ -25,7 +25,7 @@ stop_weston() {
     kill "$weston_pid" 2>/dev/null || true
     wait "$weston_pid" 2>/dev/null || true
 }
-cleanup=stop_weston
+at_exit+=(stop_weston)
 within 20 "weston's socket" test -S "$XDG_RUNTIME_DIR/$socket"
 export WAYLAND_DISPLAY=$socket
 unset QT_QPA_PLATFORM
