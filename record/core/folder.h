@@ -20,6 +20,7 @@ inline constexpr std::string_view lockFile = "velmora.lock";
 // name file has exactly this many bytes: the bound of every record file, written or read.
 inline constexpr std::size_t longestName = 32767;
 inline constexpr std::size_t maxFileSize = 3 * longestName + 2;
+static_assert(maxFileSize == CORVALTO_RECORD_MAX_FILE_SIZE, "the build names another bound");
 
 // What is wrong with a file of the folder. One word for each, as the store reports it.
 enum class Problem {
