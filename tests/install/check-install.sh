@@ -200,8 +200,10 @@ fi
 # The maintainer scripts, with the folder moved into our work folder; record-dir.cmake runs the
 # same postinst.
 mrec="$work/var/games/corvalto"
+record_bound=$(sed -n 's/^CORVALTO_RECORD_MAX_FILE_SIZE:INTERNAL=//p' "$build/CMakeCache.txt")
 for script in postinst postrm; do
-    sed "s|@CORVALTO_RECORD_DIR@|$mrec|g" "$src/packaging/$script.in" >"$work/$script"
+    sed -e "s|@CORVALTO_RECORD_DIR@|$mrec|g" -e "s|@CORVALTO_RECORD_MAX_FILE_SIZE@|$record_bound|g" \
+        "$src/packaging/$script.in" >"$work/$script"
 done
 # record_dir_cmake FOLDER [BUILD]: as cmake --install of a build in BUILD runs it. This work
 # folder lies in our own build tree: a made-up build folder stands for a build elsewhere.
@@ -306,7 +308,7 @@ else
         fifo) mkfifo "$mrec/$1" ;;
         folder) mkdir "$mrec/$1" && ln -s "$work/secretdir" "$mrec/$1/escape" ;;
         oversized) head -c 98304 /dev/zero | tr '\0' 7 >"$mrec/$1" ;;
-        bound) head -c 98303 /dev/zero | tr '\0' 7 >"$mrec/$1" ;;
+        bound) head -c "$record_bound" /dev/zero | tr '\0' 7 >"$mrec/$1" ;;
         esac
     }
     for round in "link hardlink fifo" "folder oversized link" "bound dangling hardlink" \
@@ -327,8 +329,8 @@ else
         check_secrets "postinst over '$round'"
         for f in avelmora.txt velmora.txt; do
             if [ "$(node "$mrec/$f")" = "root:games 664 regular file" ] &&
-                [ "$(stat -c %s "$mrec/$f")" != 98303 ]; then
-                fail "postinst over '$round': $f has $(stat -c %s "$mrec/$f") bytes, not the 98303 kept"
+                [ "$(stat -c %s "$mrec/$f")" != "$record_bound" ]; then
+                fail "postinst over '$round': $f has $(stat -c %s "$mrec/$f") bytes, not the $record_bound kept"
             fi
         done
     done
