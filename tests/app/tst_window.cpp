@@ -497,12 +497,6 @@ void TestWindow::boardScale() {
     const BoardScale scale = game.ui().board->scale();
     QCOMPARE(scale.toPixels(100, 256), QPoint(100, 336));
     QCOMPARE(scale.toPixels(0, 512), QPoint(0, 672));
-    // A target placed by the motion lands where the scale says.
-    game.forceArrangement(6);
-    game.tavola.Timer2_Timer();
-    GraphicButton* shown = game.target(Bersaglio::disparicmd2);
-    QVERIFY(shown->isVisibleTo(game.ui().board));
-    QVERIFY(shown->y() <= scale.yToPixels(249));
 }
 
 QTEST_MAIN(TestWindow)
