@@ -27,7 +27,6 @@ private slots:
     void labels_data();
     void labels();
     void hiddenControls();
-    void timers();
     void menuTree();
     void tabOrderAndAccessKeys();
 
@@ -332,14 +331,6 @@ void TestWindow::hiddenControls() {
     QCOMPARE(w.Inizio->geometry(), QRect(256, 8, 81, 33));
     QVERIFY(!w.Inizio->isVisibleTo(w.board));
     QVERIFY(qobject_cast<GraphicButton*>(w.Inizio) == nullptr); // a standard button
-}
-
-void TestWindow::timers() {
-    TavolaWindow w;
-    QCOMPARE(w.Timer1->interval(), 1000);
-    QVERIFY(w.Timer1->isActive());
-    QCOMPARE(w.Timer2->interval(), 1300);
-    QVERIFY(!w.Timer2->isActive());
 }
 
 void TestWindow::menuTree() {
