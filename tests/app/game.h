@@ -29,16 +29,22 @@ struct Game {
     Stato& stato() { return tavola.stato(); }
     GraphicButton* target(Bersaglio which) { return tavola.bersaglio(which); }
 
-    // Picks a generator state under which the next motion tick draws arrangement k.
-    void forceArrangement(int k, quint64 from = 1) {
-        for (quint64 state = from;; ++state) {
-            Generatore probe(state);
-            probe.reseedFromTime(doubles.clock.now + 1000);
-            if (probe.below(6) + 1 == k) {
-                tavola.generatore().setState(state);
-                return;
-            }
+    // Sets the first generator state, from `from` on, for which `wanted` holds on a copy of
+    // the generator: a test replays there the draws the next handler will make, to steer them.
+    template <typename Wanted> void steer(Wanted wanted, quint64 from = 1) {
+        for (quint64 state = from; state < from + 100'000'000; ++state) {
+            if (Generatore probe(state); wanted(probe))
+                return tavola.generatore().setState(state);
         }
+        QFAIL("no generator state gives the draws wanted");
+    }
+    // A motion tick re-seeds from the clock's next reading, then draws its arrangement.
+    int tickArrangement(Generatore& g) {
+        g.reseedFromTime(doubles.clock.now + 1000);
+        return g.below(6) + 1;
+    }
+    void forceArrangement(int k, quint64 from = 1) {
+        steer([&](Generatore& g) { return tickArrangement(g) == k; }, from);
     }
 };
 

@@ -27,7 +27,6 @@ private slots:
     void labels_data();
     void labels();
     void hiddenControls();
-    void timers();
     void menuTree();
     void tabOrderAndAccessKeys();
 
@@ -336,14 +335,6 @@ void TestWindow::hiddenControls() {
     QVERIFY(qobject_cast<GraphicButton*>(w.Inizio) == nullptr); // a standard button
 }
 
-void TestWindow::timers() {
-    TavolaWindow w;
-    QCOMPARE(w.Timer1->interval(), 1000);
-    QVERIFY(w.Timer1->isActive());
-    QCOMPARE(w.Timer2->interval(), 1300);
-    QVERIFY(!w.Timer2->isActive());
-}
-
 void TestWindow::menuTree() {
     TavolaWindow w;
     QStringList titles;
@@ -541,12 +532,6 @@ void TestWindow::boardScale() {
     const BoardScale scale = game.ui().board->scale();
     QCOMPARE(scale.toPixels(100, 256), QPoint(100, 336));
     QCOMPARE(scale.toPixels(0, 512), QPoint(0, 672));
-    // A target placed by the motion lands where the scale says.
-    game.forceArrangement(6);
-    game.tavola.Timer2_Timer();
-    GraphicButton* shown = game.target(Bersaglio::disparicmd2);
-    QVERIFY(shown->isVisibleTo(game.ui().board));
-    QVERIFY(shown->y() <= scale.yToPixels(249));
 }
 
 QTEST_MAIN(TestWindow)

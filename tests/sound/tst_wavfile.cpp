@@ -59,12 +59,13 @@ void TstWavFile::readsWholeFiles_data() {
         << riff(fmt(1, 11025, 8) + chunk("data", u8)) << 11025 << 1 << 8 << u8;
     QTest::newRow("16-bit stereo, 48 kHz")
         << riff(fmt(2, 48000, 16) + chunk("data", stereo16)) << 48000 << 2 << 16 << stereo16;
-    QTest::newRow("unknown chunks, odd-sized, are skipped")
-        << riff(chunk("LIST", "abc") + fmt(2, 8000, 16) + chunk("fact", le32(2)) +
-                chunk("data", stereo16))
+    // An odd-sized chunk of any kind is followed by a pad byte, which is no chunk's start.
+    QTest::newRow("unknown chunks, odd-sized fmt")
+        << riff(chunk("LIST", "abc") + chunk("fmt ", fmt(2, 8000, 16).mid(8) + '\0') +
+                chunk("fact", le32(2)) + chunk("data", stereo16))
         << 8000 << 2 << 16 << stereo16;
-    QTest::newRow("data before fmt")
-        << riff(chunk("data", stereo16) + fmt(2, 22050, 16)) << 22050 << 2 << 16 << stereo16;
+    QTest::newRow("odd-sized data before fmt")
+        << riff(chunk("data", u8) + fmt(1, 22050, 8)) << 22050 << 1 << 8 << u8;
     QTest::newRow("stray byte after the last frame is dropped")
         << riff(fmt(1, 44100, 16) + chunk("data", samples16({5, 6}) + '\x07')) << 44100 << 1 << 16
         << samples16({5, 6});
