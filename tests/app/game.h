@@ -48,6 +48,21 @@ struct Game {
     }
 };
 
+// Runs `action`, which must end the program; returns the status (-1 if it did not end it).
+inline int endStatus(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ProgramEnded& end) {
+        return end.status;
+    }
+    return -1;
+}
+
+inline QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
 inline constexpr Bersaglio allTargets[] = {Bersaglio::paricmd,     Bersaglio::paricmd1,
                                            Bersaglio::paricmd2,    Bersaglio::disparicmd,
                                            Bersaglio::disparicmd1, Bersaglio::disparicmd2};

@@ -27,25 +27,10 @@ private slots:
 
 namespace {
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 void write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
-}
-
-// Runs `action`, which must end the program; returns the status.
-int endStatus(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ProgramEnded& end) {
-        return end.status;
-    }
-    return -1;
 }
 
 QStringList boxTexts(const Game& game) {

@@ -1,5 +1,5 @@
-#include "folder.h"
 #include "boardlabel.h"
+#include "folder.h"
 #include "game.h"
 #include "texts.h"
 
@@ -27,20 +27,6 @@ private slots:
 };
 
 namespace {
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-int endStatus(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ProgramEnded& end) {
-        return end.status;
-    }
-    return -1;
-}
 
 // A file outside the folder that a planted link points at; on the same file system, so that a
 // hard link to it can be made too.
