@@ -9,6 +9,7 @@
 #include "benchplatform.h"
 
 #include "boardlabel.h"
+#include "recordfiles.h"
 #include "tavola.h"
 #include "tavolawindow.h"
 
@@ -86,12 +87,27 @@ int main(int argc, char* argv[]) {
         QCoreApplication::processEvents(); // the window goes once the loop runs
     }
 
-    const Summary s = summarise(times);
+    // The store alone, as the game asks for it: what of the above is the store's.
+    std::vector<double> storeTimes;
+    int score = 0;
+    for (int i = -warmUpRuns; i < runs; ++i) {
+        const auto start = BenchClock::now();
+        record::store(folders.windowsDirectory(), folders.programFolder(),
+                      QString::number(32767 - 2 * runs + ++score), QStringLiteral("Anna"));
+        if (i >= 0)
+            storeTimes.push_back(millisecondsBetween(start, BenchClock::now()));
+    }
+
     std::printf("| case | runs | median ms | p10–p90 ms | min–max ms | target |\n");
     std::printf("|---|---:|---:|---:|---:|---|\n");
-    std::printf("| game end to congratulation (cmdExit_Click, store started) | %d | %.2f | "
-                "%.2f–%.2f | %.2f–%.2f | < 30 ms median |\n",
-                s.runs, s.median, s.p10, s.p90, s.min, s.max);
+    const auto row = [](const char* name, const Summary& s, const char* target) {
+        std::printf("| %s | %d | %.2f | %.2f–%.2f | %.2f–%.2f | %s |\n", name, s.runs, s.median,
+                    s.p10, s.p90, s.min, s.max, target);
+    };
+    row("game end to congratulation (cmdExit_Click, store started)", summarise(times),
+        "< 30 ms median");
+    row("of which the store: record::store, program started to its answer", summarise(storeTimes),
+        "-");
     if (refused)
         std::printf("\n%d runs did not reach the congratulation (not counted)\n", refused);
     return 0;
