@@ -57,6 +57,7 @@ int main(int argc, char* argv[]) {
 
     const int runs = quick ? 5 : 50;
     std::vector<double> times;
+    std::vector<double> storeTimes;
     int refused = 0;
     for (int i = -warmUpRuns; i < runs; ++i) {
         Tavola tavola({dialogs, sound, ending, clock, folders});
@@ -85,17 +86,14 @@ int main(int argc, char* argv[]) {
         if (i >= 0)
             times.push_back(millisecondsBetween(start, dialogs.lastBoxAt));
         QCoreApplication::processEvents(); // the window goes once the loop runs
-    }
 
-    // The store alone, as the game asks for it: what of the above is the store's.
-    std::vector<double> storeTimes;
-    int score = 0;
-    for (int i = -warmUpRuns; i < runs; ++i) {
-        const auto start = BenchClock::now();
+        // The store alone, as the game asks for it, in the same round: the disk's flushes are
+        // shared with the whole machine, and both figures should meet the same conditions.
+        const auto alone = BenchClock::now();
         record::store(folders.windowsDirectory(), folders.programFolder(),
-                      QString::number(32767 - 2 * runs + ++score), QStringLiteral("Anna"));
+                      QString::number(record + 2), QStringLiteral("Anna"));
         if (i >= 0)
-            storeTimes.push_back(millisecondsBetween(start, BenchClock::now()));
+            storeTimes.push_back(millisecondsBetween(alone, BenchClock::now()));
     }
 
     std::printf("| case | runs | median ms | p10–p90 ms | min–max ms | target |\n");
