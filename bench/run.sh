@@ -21,8 +21,8 @@ runs=${2:-20}
 bench="$build/bench"
 game="$build/app/corvalto"
 
-for f in "$bench/corvalto_bench_handlers" "$bench/corvalto_baseline" \
-    "$bench/corvalto_startwatch" "$game"; do
+for f in "$bench/corvalto_bench_handlers" "$bench/corvalto_bench_gameend" \
+    "$bench/corvalto_baseline" "$bench/corvalto_startwatch" "$game"; do
     if [ ! -x "$f" ]; then
         echo "missing $f: build the tree with -DCORVALTO_BENCH=ON first" >&2
         exit 1
@@ -97,6 +97,17 @@ handlers offscreen
 echo "## Handlers, window shown on the X server (QT_QPA_PLATFORM=xcb, $DISPLAY)"
 echo
 handlers xcb
+
+# The store runs as its own program whatever the platform: offscreen is enough.
+echo "## Game end to congratulation, the real store included (offscreen)"
+echo
+quick=""
+if [ "${CORVALTO_BENCH_QUICK:-0}" = 1 ]; then quick=--quick; fi
+if ! QT_QPA_PLATFORM=offscreen "$bench/corvalto_bench_gameend" $quick 2>"$work/gameend.log"; then
+    echo "corvalto_bench_gameend failed:"
+    tail -n 20 "$work/gameend.log"
+fi
+echo
 
 # ---- Start-up: program and baseline side by side, alternating, in one run ----
 

@@ -3,6 +3,9 @@
 #   tools/dev.sh play    install what the game needs, build it and start it
 #   tools/dev.sh test    install what the tests need, build twice (plain and ASan+UBSan), run every test
 #   tools/dev.sh bench   build and run the benchmarks (see bench/README.md)
+#   tools/dev.sh fuzz [runs [seconds]]
+#                        build the store's libFuzzer targets (preset fuzz, clang) and run each
+#                        for `runs` inputs (default 20000000), at most `seconds` each if given
 # Works as root and as a normal user with sudo.
 set -eu
 
@@ -16,6 +19,7 @@ build_packages="cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev qt6-transl
 test_packages="xvfb xauth xdotool x11-utils imagemagick openbox pulseaudio pulseaudio-utils man-db \
     desktop-file-utils appstream lintian dpkg-dev fakeroot file util-linux weston qt6-wayland \
     dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi"
+fuzz_packages="cmake ninja-build clang libclang-rt-14-dev llvm"
 
 install_packages() {
     missing=""
@@ -100,8 +104,25 @@ bench)
     start_test_services
     bench/run.sh build/test
     ;;
+fuzz)
+    install_packages $fuzz_packages
+    build fuzz
+    runs=${2:-20000000}
+    limit=""
+    if [ -n "${3:-}" ]; then limit="-max_total_time=$3"; fi
+    # One worker: the machine is shared. New inputs go to build/fuzz/corpus/<target>, a finding
+    # to build/fuzz/crash-* (run the target on that file to see it again).
+    status=0
+    for target in request store; do
+        mkdir -p "build/fuzz/corpus/$target"
+        build/fuzz/tests/fuzz/fuzz_$target -runs="$runs" $limit -print_final_stats=1 \
+            -artifact_prefix=build/fuzz/ "build/fuzz/corpus/$target" "tests/fuzz/seeds/$target" ||
+            status=1
+    done
+    exit $status
+    ;;
 *)
-    echo "usage: tools/dev.sh play|test|bench" >&2
+    echo "usage: tools/dev.sh play|test|bench|fuzz [runs [seconds]]" >&2
     exit 2
     ;;
 esac

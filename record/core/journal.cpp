@@ -68,8 +68,10 @@ std::optional<Contents> decodeJournal(std::string_view bytes) {
 }
 
 std::size_t maxJournalSize() {
-    return encodeJournal({std::string(maxFileSize, ' '), std::string(maxFileSize, ' ')}).size() +
-           16;
+    // Once: it encodes (and checksums) two of the longest files.
+    static const std::size_t size =
+        encodeJournal({std::string(maxFileSize, ' '), std::string(maxFileSize, ' ')}).size() + 16;
+    return size;
 }
 
 } // namespace record::core

@@ -9,9 +9,8 @@
 // 3 the folder or a file cannot be used: standard output then says which and why, as one line
 // "<problem> <file>".
 
-#include "journal.h"
 #include "posixfolder.h"
-#include "store.h"
+#include "request.h"
 
 #include <cerrno>
 #include <csignal>
@@ -19,7 +18,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <variant>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -36,48 +35,6 @@ bool standardDescriptorsOpen() {
             return false;
     }
     return true;
-}
-
-// The score as the score label shows it: an optional leading space, an optional minus sign and
-// up to five digits, within the 16-bit range the game keeps it in.
-std::optional<double> scoreValue(std::string_view text) {
-    if (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    const bool negative = !text.empty() && text.front() == '-';
-    if (negative)
-        text.remove_prefix(1);
-    if (text.empty() || text.size() > 5)
-        return std::nullopt;
-    long value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    value = negative ? -value : value;
-    if (value < -32768 || value > 32767)
-        return std::nullopt;
-    return double(value);
-}
-
-// Standard input, if it holds no more than a name the game can store.
-std::optional<std::string> readName() {
-    constexpr std::size_t bound = record::core::maxFileSize - 2;
-    std::string name;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(0, buffer, sizeof buffer);
-        if (n == 0)
-            return name;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return std::nullopt;
-        }
-        if (name.size() + std::size_t(n) > bound)
-            return std::nullopt;
-        name.append(buffer, std::size_t(n));
-    }
 }
 
 int usage(const char* what) {
@@ -104,20 +61,10 @@ int main(int argc, char** argv) {
     if (::setegid(own) != 0)
         return unusable;
 
-    const std::string_view command = argc >= 2 ? argv[1] : "";
-    std::optional<double> score;
-    std::string name;
-    if (command == "store" && argc == 3) {
-        score = scoreValue(argv[2]);
-        if (!score)
-            return usage("the score must be a whole number from -32768 to 32767");
-        auto read = readName();
-        if (!read)
-            return usage("the name on standard input is too long");
-        name = std::move(*read);
-    } else if (command != "prepare" || argc != 2) {
-        return usage("unknown command");
-    }
+    const auto parsed = record::parseRequest(argc, argv, 0);
+    if (const auto* wrong = std::get_if<record::WrongUse>(&parsed))
+        return usage(wrong->reason);
+    const auto& request = std::get<record::StoreRequest>(parsed);
 
     int status = done;
     std::optional<record::core::Failure> failure;
@@ -125,13 +72,7 @@ int main(int argc, char** argv) {
         return unusable;
     try {
         record::PosixFolder folder(CORVALTO_RECORD_DIR);
-        if (score) {
-            const record::core::Contents contents{record::core::line(argv[2]),
-                                                  record::core::line(name)};
-            status = record::core::store(folder, *score, contents) ? done : notStored;
-        } else {
-            record::core::prepare(folder);
-        }
+        status = record::carryOut(folder, request) ? done : notStored;
     } catch (const record::core::Failure& caught) {
         failure = caught;
     }

@@ -1,0 +1,79 @@
+#include "request.h"
+
+#include "store.h"
+
+#include <cerrno>
+#include <string>
+
+#include <unistd.h>
+
+namespace record {
+
+namespace {
+
+// The input, if it holds no more than a name the game can store.
+std::optional<std::string> readName(int input) {
+    constexpr std::size_t bound = core::maxFileSize - 2;
+    std::string name;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(input, buffer, sizeof buffer);
+        if (n == 0)
+            return name;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (name.size() + std::size_t(n) > bound)
+            return std::nullopt;
+        name.append(buffer, std::size_t(n));
+    }
+}
+
+} // namespace
+
+std::optional<double> scoreValue(std::string_view text) {
+    if (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative)
+        text.remove_prefix(1);
+    if (text.empty() || text.size() > 5)
+        return std::nullopt;
+    long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    value = negative ? -value : value;
+    if (value < -32768 || value > 32767)
+        return std::nullopt;
+    return double(value);
+}
+
+std::variant<StoreRequest, WrongUse> parseRequest(int argc, const char* const* argv, int input) {
+    const std::string_view command = argc >= 2 ? argv[1] : "";
+    if (command == "prepare" && argc == 2)
+        return StoreRequest{};
+    if (command != "store" || argc != 3)
+        return WrongUse{"unknown command"};
+    const std::optional<double> score = scoreValue(argv[2]);
+    if (!score)
+        return WrongUse{"the score must be a whole number from -32768 to 32767"};
+    const std::optional<std::string> name = readName(input);
+    if (!name)
+        return WrongUse{"the name on standard input is too long"};
+    return StoreRequest{true, *score, {core::line(argv[2]), core::line(*name)}};
+}
+
+bool carryOut(core::Folder& folder, const StoreRequest& request) {
+    if (!request.store) {
+        core::prepare(folder);
+        return true;
+    }
+    return core::store(folder, request.score, request.contents);
+}
+
+} // namespace record

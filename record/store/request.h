@@ -1,0 +1,37 @@
+#pragma once
+
+#include "folder.h"
+#include "journal.h"
+
+#include <optional>
+#include <string_view>
+#include <variant>
+
+// What a caller asks of the store: its command line and, for a store, the name on its standard
+// input. Kept apart from main() so that everything the store reads from its caller can be fuzzed.
+namespace record {
+
+struct StoreRequest {
+    bool store = false; // false: prepare
+    double score = 0;
+    core::Contents contents; // the two lines a store writes
+};
+
+// A command line or an input the store refuses; `reason` opens its usage message.
+struct WrongUse {
+    const char* reason;
+};
+
+// The request of `argv` (argv[0] is the program), reading the name of a store from `input` until
+// its end, never more than the longest name the game can store and one read beyond.
+std::variant<StoreRequest, WrongUse> parseRequest(int argc, const char* const* argv, int input);
+
+// The score as the score label shows it: an optional leading space, an optional minus sign and
+// up to five digits, within the 16-bit range the game keeps it in.
+std::optional<double> scoreValue(std::string_view text);
+
+// Carries out `request` on `folder`: false only for a store that found the record as high or
+// higher. Throws core::Failure.
+bool carryOut(core::Folder& folder, const StoreRequest& request);
+
+} // namespace record
