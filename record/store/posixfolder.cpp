@@ -145,7 +145,8 @@ void PosixFolder::lock() {
             }
             // Ours, just made: no umask decides who else may open it. Only the group: anyone
             // who could open it could also hold it.
-            if (::fchmod(opened, 0660) != 0) {
+            // Flushed with the folder's new entry: a journal is only as durable as its file.
+            if (::fchmod(opened, 0660) != 0 || ::fsync(opened) != 0 || ::fsync(m_dir) != 0) {
                 ::close(opened);
                 fail(Problem::unwritable, core::lockFile);
             }
