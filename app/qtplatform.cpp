@@ -5,8 +5,8 @@
 
 #include <QApplication>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
