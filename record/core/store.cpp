@@ -2,6 +2,8 @@
 
 #include "numbers.h"
 
+#include <utility>
+
 namespace record::core {
 
 namespace {
@@ -71,35 +73,34 @@ bool store(Folder& folder, double score, const Contents& contents) {
     return true;
 }
 
+namespace {
+
+// The words the store prints; the game reads them back.
+constexpr std::pair<Problem, std::string_view> problemWords[] = {
+    {Problem::link, "link"},
+    {Problem::special, "special"},
+    {Problem::hardLinked, "hardlink"},
+    {Problem::tooLarge, "toolarge"},
+    {Problem::unreadable, "unreadable"},
+    {Problem::unwritable, "unwritable"},
+    {Problem::full, "full"},
+    {Problem::noFolder, "nofolder"},
+    {Problem::busy, "busy"},
+};
+
+} // namespace
+
 std::string_view problemWord(Problem problem) {
-    switch (problem) {
-    case Problem::link:
-        return "link";
-    case Problem::special:
-        return "special";
-    case Problem::hardLinked:
-        return "hardlink";
-    case Problem::tooLarge:
-        return "toolarge";
-    case Problem::unreadable:
-        return "unreadable";
-    case Problem::unwritable:
-        return "unwritable";
-    case Problem::full:
-        return "full";
-    case Problem::noFolder:
-        return "nofolder";
-    case Problem::busy:
-        return "busy";
+    for (const auto& [p, word] : problemWords) {
+        if (p == problem)
+            return word;
     }
     return "unwritable";
 }
 
 bool problemFromWord(std::string_view word, Problem& problem) {
-    for (const Problem p : {Problem::link, Problem::special, Problem::hardLinked, Problem::tooLarge,
-                            Problem::unreadable, Problem::unwritable, Problem::full,
-                            Problem::noFolder, Problem::busy}) {
-        if (problemWord(p) == word) {
+    for (const auto& [p, w] : problemWords) {
+        if (w == word) {
             problem = p;
             return true;
         }

@@ -52,6 +52,17 @@ QPoint centreOf(const QWidget* widget) {
     return widget->mapTo(widget->window(), widget->rect().center());
 }
 
+// The middle of the named control, or a bare spot of the board for "board".
+QPoint pointOn(TavolaWindow& w, const QString& where) {
+    if (where == u"board")
+        return centreOf(w.board) + QPoint(0, 100);
+    auto* widget = w.board->findChild<QWidget*>(where);
+    // An auto-sized label with no text has no width: give the record labels one.
+    if (auto* label = qobject_cast<BoardLabel*>(widget); label && label->text().isEmpty())
+        label->setText(QStringLiteral("Zed"));
+    return centreOf(widget);
+}
+
 } // namespace
 
 void TestWindow::initTestCase() {
@@ -410,15 +421,7 @@ void TestWindow::clicksReachTheBoardOrNothing() {
     Game game;
     TavolaWindow& w = game.ui();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QPoint point = centreOf(w.board) + QPoint(0, 100);
-    if (where != u"board") {
-        auto* widget = w.board->findChild<QWidget*>(where);
-        QVERIFY(widget);
-        // An auto-sized label with no text has no width: give the record labels one.
-        if (auto* label = qobject_cast<BoardLabel*>(widget); label && label->text().isEmpty())
-            label->setText(QStringLiteral("Zed"));
-        point = centreOf(widget);
-    }
+    const QPoint point = pointOn(w, where);
     QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, point);
     QCOMPARE(w.Timer2->isActive(), startsPlay);
     QCOMPARE(game.doubles.sound.played.size(), startsPlay ? 1 : 0);
@@ -446,13 +449,9 @@ void TestWindow::doubleClickIsOneClick() {
     Game game;
     TavolaWindow& w = game.ui();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QPoint point = centreOf(w.board) + QPoint(0, 100);
-    if (where != u"board") {
-        auto* widget = w.board->findChild<QWidget*>(where);
-        QVERIFY(widget);
-        widget->show();
-        point = centreOf(widget);
-    }
+    if (where != u"board")
+        w.board->findChild<QWidget*>(where)->show();
+    const QPoint point = pointOn(w, where);
     if (doubleClick) {
         QTest::mouseDClick(w.windowHandle(), Qt::LeftButton, {}, point);
     } else {

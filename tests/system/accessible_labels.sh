@@ -94,13 +94,7 @@ empty_record_folder
 printf '37' >"$record_dir/avelmora.txt"
 printf 'Bea' >"$record_dir/velmora.txt"
 start_game
-wait_dialog Corvalto
-prompt=$found
-type_text "$prompt" Anna
-press "$prompt" Return
-wait_dialog Corvalto "$prompt"
-greeting=$found
-press "$greeting" Return
+greet_as Anna
 wait_main_window
 main=$found
 geometry "$main"

@@ -16,7 +16,7 @@ readonly client_width=608
 readonly client_height=672
 
 program="" record_dir="" work="" closewindow=""
-game_pid="" game_status="" game_run=0 game_err="" found="" seen=""
+greeting="" game_pid="" game_status="" game_run=0 game_err="" found="" seen=""
 # Commands the EXIT trap runs once the game is stopped: services a script started for itself.
 at_exit=()
 
@@ -237,6 +237,19 @@ find_window() {
 # screen; the previous box of the same title may still be going away.
 wait_dialog() {
     within 20 "a box titled '$1'" find_window "$1" DIALOG "${2:-}"
+}
+
+# greet_as <name>: types the name at the prompt and accepts the greeting that follows; sets
+# greeting to the greeting box.
+greet_as() {
+    local prompt
+    wait_dialog Corvalto
+    prompt=$found
+    type_text "$prompt" "$1"
+    press "$prompt" Return
+    wait_dialog Corvalto "$prompt"
+    greeting=$found
+    press "$greeting" Return
 }
 
 # wait_main_window [previous-window]: sets found to the game's main window once it is mapped.

@@ -13,14 +13,8 @@ sys_setup "$@"
 # answer_name <name>: the name prompt and the greeting that follows; sets main to the
 # window that maps afterwards, other than the given one.
 answer_name() {
-    local name=$1 previous=${2:-} prompt
-    wait_dialog Corvalto
-    prompt=$found
-    type_text "$prompt" "$name"
-    press "$prompt" Return
-    wait_dialog Corvalto "$prompt"
-    press "$found" Return
-    wait_main_window "$previous"
+    greet_as "$1"
+    wait_main_window "${2:-}"
     main=$found
 }
 

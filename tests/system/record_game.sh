@@ -16,14 +16,9 @@ name_file="$record_dir/velmora.txt"
 
 # play <name>: from the start to the goodbye accepted; sets goodbye to the goodbye box.
 play() {
-    local prompt main bar
+    local main bar
     start_game
-    wait_dialog Corvalto
-    prompt=$found
-    type_text "$prompt" "$1"
-    press "$prompt" Return
-    wait_dialog Corvalto "$prompt"
-    press "$found" Return
+    greet_as "$1"
     wait_main_window
     main=$found
 

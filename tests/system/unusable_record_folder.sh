@@ -20,13 +20,7 @@ before=$(stat -c '%i %s %Y' "$target")
 ln -s "$target" "$record_dir/avelmora.txt"
 
 start_game
-wait_dialog Corvalto
-prompt=$found
-type_text "$prompt" Anna
-press "$prompt" Return
-wait_dialog Corvalto "$prompt"
-greeting=$found
-press "$greeting" Return
+greet_as Anna
 wait_dialog Corvalto "$greeting"
 critical=$found
 [[ -z $(game_windows Corvalto NORMAL) ]] || fail "the main window is shown along with the error box"

@@ -12,13 +12,7 @@ sys_setup "$@"
 
 empty_record_folder
 start_game
-wait_dialog Corvalto
-prompt=$found
-type_text "$prompt" Finestra
-press "$prompt" Return
-wait_dialog Corvalto "$prompt"
-greeting=$found
-press "$greeting" Return
+greet_as Finestra
 wait_main_window
 main=$found
 
