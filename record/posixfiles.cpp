@@ -29,7 +29,7 @@ enum StoreStatus { storeDone = 0, storeNotStored = 1, storeUnusable = 3 };
 // A failure the store or the folder reported, on the file it names within `cartella`.
 [[noreturn]] void fail(const core::Failure& failure, const QString& cartella) {
     const QString dir = withTrailingSeparator(cartella);
-    throw FileError(Problem(int(failure.problem)),
+    throw FileError(failure.problem,
                     failure.file == "." ? dir : dir + QString::fromStdString(failure.file));
 }
 

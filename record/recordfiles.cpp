@@ -13,9 +13,7 @@ constexpr QChar separator = u'/';
 #endif
 
 QString problemText(Problem problem) {
-    return QString::fromLatin1(problem == Problem::noStore
-                                   ? std::string_view("nostore")
-                                   : core::problemWord(core::Problem(int(problem))));
+    return QString::fromLatin1(core::problemWord(problem));
 }
 
 } // namespace

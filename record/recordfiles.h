@@ -20,18 +20,7 @@ inline constexpr QStringView scoreFileName = u"\\avelmora.txt";
 inline constexpr QStringView nameFileName = u"\\velmora.txt";
 
 // What went wrong, and with which file (or folder).
-enum class Problem {
-    link = int(core::Problem::link),
-    special = int(core::Problem::special),
-    hardLinked = int(core::Problem::hardLinked),
-    tooLarge = int(core::Problem::tooLarge),
-    unreadable = int(core::Problem::unreadable),
-    unwritable = int(core::Problem::unwritable),
-    full = int(core::Problem::full),
-    noFolder = int(core::Problem::noFolder),
-    busy = int(core::Problem::busy),
-    noStore, // the store is missing, cannot be started, or stopped without an answer
-};
+using core::Problem;
 
 class FileError : public std::runtime_error {
 public:

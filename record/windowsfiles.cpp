@@ -186,7 +186,7 @@ private:
 
 [[noreturn]] void fail(const Failure& failure, const QString& cartella) {
     const QString dir = withTrailingSeparator(cartella);
-    throw FileError(Problem(int(failure.problem)),
+    throw FileError(failure.problem,
                     failure.file == "." ? dir : dir + QString::fromStdString(failure.file));
 }
 

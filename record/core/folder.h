@@ -33,6 +33,7 @@ enum class Problem {
     full,       // no space left (or the quota is used up)
     noFolder,   // the folder itself is missing or not a folder
     busy,       // another store held the lock for too long
+    noStore,    // the game's own: the store is missing, cannot start, or stopped without an answer
 };
 
 std::string_view problemWord(Problem problem);

@@ -86,6 +86,7 @@ constexpr std::pair<Problem, std::string_view> problemWords[] = {
     {Problem::full, "full"},
     {Problem::noFolder, "nofolder"},
     {Problem::busy, "busy"},
+    {Problem::noStore, "nostore"},
 };
 
 } // namespace
