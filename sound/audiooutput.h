@@ -1,5 +1,7 @@
 #pragma once
 
+class QString;
+
 namespace sound {
 
 class WavFile;
@@ -12,8 +14,9 @@ public:
     virtual ~AudioOutput() = default;
     // Connecting is the slow part of the first sound: done ahead when there is time.
     virtual void connectToServer() = 0;
-    // Stops the sound playing, if any, and starts this one; false if nothing can play it.
-    virtual bool start(const WavFile& wav) = 0;
+    // Stops the sound playing, if any, and starts this one, the file at `path` already decoded
+    // into `wav` (an output may play either); false if nothing can play it.
+    virtual bool start(const QString& path, const WavFile& wav) = 0;
     virtual void stop() = 0;
     // Whether a sound is still coming out (or was, less than a moment ago).
     virtual bool isActive() const = 0;

@@ -171,7 +171,7 @@ private:
         if (Clock::now() - request.since > lateAfter)
             return Outcome::Late;
         AudioOutput* out = output();
-        if (!out || !out->start(*wav))
+        if (!out || !out->start(request.path, *wav))
             return Outcome::NoOutput;
         return Outcome::Started;
     }

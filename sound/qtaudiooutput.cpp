@@ -38,7 +38,7 @@ public:
 
     void connectToServer() override { QMediaDevices::defaultAudioOutput(); }
 
-    bool start(const WavFile& wav) override {
+    bool start(const QString&, const WavFile& wav) override {
         stop();
         const QAudioFormat format = formatOf(wav);
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
