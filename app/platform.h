@@ -52,8 +52,8 @@ public:
     virtual ~Folders() = default;
     // The program's own folder as the platform reports it, without a trailing separator.
     virtual QString programFolder() = 0;
-    // The folder of the record files (the Windows directory on Windows). May fail with
-    // record::FileError.
+    // The machine-wide folder of the record files (%ProgramData%\\Corvalto on Windows). May
+    // fail with record::FileError.
     virtual QString windowsDirectory() = 0;
 };
 

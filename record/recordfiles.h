@@ -34,7 +34,9 @@ private:
 };
 
 // The machine-wide folder that holds the record files, without a guaranteed trailing separator.
-// Windows: the Windows directory. Elsewhere: the folder fixed at build time.
+// Windows: Corvalto in the machine's application data (%ProgramData%), which the installer makes
+// with rights that let every account change the files' contents and nothing else; contents no
+// game wrote read there as no record. Elsewhere: the folder fixed at build time.
 QString systemDirectory();
 
 // `dir` stripped of spaces at both ends, ending in exactly one separator ('\\' on Windows, '/'
@@ -57,9 +59,9 @@ struct Pair {
 
 // Makes sure both record files exist and no store is left half done (on POSIX systems by running
 // the store, only when something is missing or unfinished), then reads both with `leggi`, the
-// game's own reader, as one pair: never one file of a store and one of another. On Windows both
-// files are also opened for writing, unchanged, so that a player who could not store a record
-// learns it now rather than at the end of the game.
+// game's own reader, as one pair: never one file of a store and one of another. On Windows the
+// folder is made if missing, and both files are also opened for writing, unchanged, so that a
+// player who could not store a record learns it now rather than at the end of the game.
 Pair load(const QString& cartella, const QString& programFolder,
           const std::function<QString(const QString&)>& leggi);
 

@@ -3,15 +3,18 @@
 #ifdef Q_OS_WIN
 
 #include "journal.h"
+#include "numbers.h"
 #include "recordfiles.h"
 #include "store.h"
 
 #include <chrono>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include <windows.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 namespace record {
 
@@ -50,6 +53,8 @@ core::Problem writeProblem(DWORD code) {
 }
 
 // A handle opened with FILE_FLAG_OPEN_REPARSE_POINT is the link itself if the name is one.
+// A second name is not refused here: only administrators can add names to the folder, while any
+// pupil who may write a file can give it a second name elsewhere, which would stop every game.
 void checkPlain(HANDLE handle, std::string_view name) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info))
@@ -58,8 +63,17 @@ void checkPlain(HANDLE handle, std::string_view name) {
         fail(core::Problem::link, name);
     if (GetFileType(handle) != FILE_TYPE_DISK || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         fail(core::Problem::special, name);
-    if (info.nNumberOfLinks != 1)
-        fail(core::Problem::hardLinked, name);
+}
+
+// Every pupil may write the files' contents, so contents no game writes (a file over the bound,
+// a score line not as the score label shows it) are not an error that stops everyone's game: they
+// read as no record, and the next game that sets one replaces them.
+bool usable(std::string_view name, std::string_view bytes) {
+    if (bytes.size() > core::maxFileSize)
+        return false;
+    if (name != core::scoreFile || bytes.empty())
+        return true;
+    return bytes.ends_with("\r\n") && core::scoreValue(bytes.substr(0, bytes.size() - 2));
 }
 
 std::string readBounded(HANDLE handle, std::size_t bound, std::string_view name) {
@@ -133,12 +147,18 @@ public:
         const Handle file(open(name, GENERIC_READ, OPEN_ALWAYS));
         return GetLastError() != ERROR_ALREADY_EXISTS;
     }
+    // Contents that are not usable read as none.
     std::string read(std::string_view name) override {
-        const Handle file(open(name, GENERIC_READ, OPEN_EXISTING));
-        std::string bytes = readBounded(file.get(), core::maxFileSize, name);
-        if (bytes.size() > core::maxFileSize)
-            fail(core::Problem::tooLarge, name);
-        return bytes;
+        std::string bytes = contents(name);
+        return usable(name, bytes) ? bytes : std::string();
+    }
+    // Whether both files hold what a game writes.
+    bool holdsRecord() {
+        for (const std::string_view name : {core::scoreFile, core::nameFile}) {
+            if (!usable(name, contents(name)))
+                return false;
+        }
+        return true;
     }
     void rewrite(std::string_view name, std::string_view bytes) override {
         const Handle file(open(name, GENERIC_WRITE, OPEN_EXISTING));
@@ -158,6 +178,12 @@ public:
 private:
     static const wchar_t* native(const QString& path) {
         return reinterpret_cast<const wchar_t*>(path.utf16());
+    }
+
+    // The file's bytes, and one more if it is over the bound.
+    std::string contents(std::string_view name) const {
+        const Handle file(open(name, GENERIC_READ, OPEN_EXISTING));
+        return readBounded(file.get(), core::maxFileSize, name);
     }
 
     HANDLE open(std::string_view name, DWORD access, DWORD disposition) const {
@@ -192,13 +218,18 @@ private:
 
 } // namespace
 
+// The machine's application data (%ProgramData%), which every account reads. The Windows
+// directory would do as well only for administrators: since Vista no other account may create
+// files there, and a 64-bit program is not redirected elsewhere.
 QString systemDirectory() {
-    // Room for the longest path Windows allows; the call still says if it would not fit.
-    std::vector<char> buffer(32768);
-    const UINT length = GetWindowsDirectoryA(buffer.data(), UINT(buffer.size()));
-    if (length == 0 || length >= buffer.size())
-        throw FileError(Problem::noFolder, QStringLiteral("GetWindowsDirectoryA"));
-    return QString::fromLocal8Bit(buffer.data(), qsizetype(length));
+    PWSTR data = nullptr;
+    const HRESULT result =
+        SHGetKnownFolderPath(FOLDERID_ProgramData, KF_FLAG_DEFAULT, nullptr, &data);
+    const QString folder = SUCCEEDED(result) ? QString::fromWCharArray(data) : QString();
+    CoTaskMemFree(data);
+    if (folder.isEmpty())
+        throw FileError(Problem::noFolder, QStringLiteral("FOLDERID_ProgramData"));
+    return withTrailingSeparator(folder) + QStringLiteral("Corvalto");
 }
 
 QString storeProgram(const QString& programFolder) {
@@ -208,13 +239,20 @@ QString storeProgram(const QString& programFolder) {
 Pair load(const QString& cartella, const QString&,
           const std::function<QString(const QString&)>& leggi) {
     try {
+        // The installer makes the folder for every account; a game unpacked from the zip makes
+        // it for whoever plays.
+        if (!CreateDirectoryW(reinterpret_cast<const wchar_t*>(cartella.utf16()), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
+            fail(core::Problem::noFolder, ".");
         WindowsFolder folder(cartella);
         folder.lock();
         core::settle(folder);
         folder.checkWritable();
         // Read under the lock: no store of another game can come between the two files.
-        Pair pair{leggi(recordPath(cartella, scoreFileName)),
-                  leggi(recordPath(cartella, nameFileName))};
+        Pair pair;
+        if (folder.holdsRecord())
+            pair = {leggi(recordPath(cartella, scoreFileName)),
+                    leggi(recordPath(cartella, nameFileName))};
         folder.unlock();
         return pair;
     } catch (const Failure& failure) {

@@ -16,4 +16,8 @@ double lenientValue(std::string_view text);
 // The whole text as one number of the same forms, leading spaces allowed; nullopt otherwise.
 std::optional<double> strictValue(std::string_view text);
 
+// A score exactly as the score label shows it (an optional space, an optional minus, one to five
+// digits, within -32768 to 32767); nullopt for anything else.
+std::optional<double> scoreValue(std::string_view text);
+
 } // namespace record::core

@@ -33,26 +33,6 @@ std::optional<std::string> readName(int input) {
 
 } // namespace
 
-std::optional<double> scoreValue(std::string_view text) {
-    if (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    const bool negative = !text.empty() && text.front() == '-';
-    if (negative)
-        text.remove_prefix(1);
-    if (text.empty() || text.size() > 5)
-        return std::nullopt;
-    long value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    value = negative ? -value : value;
-    if (value < -32768 || value > 32767)
-        return std::nullopt;
-    return double(value);
-}
-
 std::variant<StoreRequest, WrongUse> parseRequest(int argc, const char* const* argv, int input) {
     const std::string_view command = argc >= 2 ? argv[1] : "";
     if (command == "prepare" && argc == 2)

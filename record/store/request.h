@@ -2,6 +2,7 @@
 
 #include "folder.h"
 #include "journal.h"
+#include "numbers.h"
 
 #include <optional>
 #include <string_view>
@@ -26,9 +27,8 @@ struct WrongUse {
 // its end, never more than the longest name the game can store and one read beyond.
 std::variant<StoreRequest, WrongUse> parseRequest(int argc, const char* const* argv, int input);
 
-// The score as the score label shows it: an optional leading space, an optional minus sign and
-// up to five digits, within the 16-bit range the game keeps it in.
-std::optional<double> scoreValue(std::string_view text);
+// The score as the score label shows it, the only form the store takes.
+using core::scoreValue;
 
 // Carries out `request` on `folder`: false only for a store that found the record as high or
 // higher. Throws core::Failure.
