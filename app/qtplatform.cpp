@@ -103,10 +103,13 @@ int QtDialogs::messageBox(const QString& text, int buttons, const QString& title
 }
 
 void choosePlatform() {
+#ifndef Q_OS_WIN
     // Qt tries the platforms in turn: where DISPLAY names no reachable X server, xcb gives up
-    // at once (with a warning) and Wayland follows.
+    // at once (with a warning) and Wayland follows. Windows has one platform, whatever DISPLAY
+    // says (Wine passes it on).
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+#endif
 }
 
 void QtEnding::endProgram(int status) {

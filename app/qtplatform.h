@@ -9,7 +9,7 @@
 // Wayland desktop that is XWayland), native Wayland only where none is, as the X11 window
 // is the one that behaves as designed (Wayland reports no minimise and lets no program place
 // its dialogs). Qt 6.4 alone would pick Wayland whenever WAYLAND_DISPLAY is set. A platform
-// the player names in QT_QPA_PLATFORM wins.
+// the player names in QT_QPA_PLATFORM wins. Nothing on Windows.
 void choosePlatform();
 
 class QtDialogs : public Dialogs {
