@@ -6,6 +6,10 @@
 #   tools/dev.sh fuzz [runs [seconds]]
 #                        build the store's libFuzzer targets (preset fuzz, clang) and run each
 #                        for `runs` inputs (default 20000000), at most `seconds` each if given
+#   tools/dev.sh windows cross-build the game for 64-bit Windows (Qt from Debian's sources, built
+#                        once into ~/.cache/corvalto), its zip and its installer, in build/windows
+#   tools/dev.sh windows-test
+#                        the same, then install it in a fresh Wine prefix and play it there
 # Works as root and as a normal user with sudo.
 set -eu
 
@@ -20,6 +24,9 @@ test_packages="xvfb xauth xdotool x11-utils imagemagick openbox pulseaudio pulse
     desktop-file-utils appstream lintian dpkg-dev fakeroot file util-linux weston qt6-wayland \
     dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi"
 fuzz_packages="cmake ninja-build clang libclang-rt-14-dev llvm"
+windows_packages="g++-mingw-w64-x86-64-posix nsis dpkg-dev xz-utils patch"
+windows_test_packages="wine wine64 xvfb xauth xdotool x11-utils imagemagick pulseaudio \
+    pulseaudio-utils"
 
 install_packages() {
     missing=""
@@ -81,6 +88,28 @@ start_test_services() {
     done
 }
 
+# The game for Windows: Qt for Windows (cached), the native build-time tools, the cross build,
+# then the staged folder as a zip and as an installer.
+build_windows() {
+    install_packages $build_packages $windows_packages
+    CORVALTO_QT_WINDOWS=$(tools/windows/qt.sh | tail -n 1)
+    export CORVALTO_QT_WINDOWS
+    build host-tools
+    build windows
+    rm -rf build/windows/stage
+    cmake --install build/windows --strip >/dev/null
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
+    rm -rf build/windows/zip "build/windows/Corvalto-$version-windows-x64.zip"
+    mkdir -p build/windows/zip
+    cp -R build/windows/stage "build/windows/zip/Corvalto-$version"
+    (cd build/windows/zip &&
+        cmake -E tar cf "../Corvalto-$version-windows-x64.zip" --format=zip "Corvalto-$version")
+    makensis -V2 -DVERSION="$version" -DSTAGE="$here/build/windows/stage" \
+        -DOUTFILE="$here/build/windows/corvalto-$version-setup.exe" packaging/windows/corvalto.nsi
+    echo "build/windows/Corvalto-$version-windows-x64.zip"
+    echo "build/windows/corvalto-$version-setup.exe"
+}
+
 case "${1:-}" in
 play)
     install_packages $build_packages
@@ -121,8 +150,17 @@ fuzz)
     done
     exit $status
     ;;
+windows)
+    build_windows
+    ;;
+windows-test)
+    install_packages $windows_test_packages
+    build_windows
+    start_test_services
+    tests/windows/check-windows.sh "build/windows/corvalto-$version-setup.exe"
+    ;;
 *)
-    echo "usage: tools/dev.sh play|test|bench|fuzz [runs [seconds]]" >&2
+    echo "usage: tools/dev.sh play|test|bench|fuzz [runs [seconds]]|windows|windows-test" >&2
     exit 2
     ;;
 esac
