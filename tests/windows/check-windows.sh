@@ -1,0 +1,495 @@
+#!/bin/sh
+# shellcheck disable=SC2015,SC2012 # "A && B || fail" means either; ls only names leftovers in messages
+# The Windows installer and game under Wine, as a school's IT and a pupil would meet them:
+#   tests/windows/check-windows.sh <corvalto-x.y.z-setup.exe>
+# A fresh Wine prefix in a temporary folder; a silent install; then a table of checks, each
+# printed as PASS, FAIL or SKIPPED with its reason. Exits 1 if any check failed.
+#
+# The game is played on the X server in DISPLAY with xdotool and window titles (Wine has no
+# AT-SPI) and heard on the PulseAudio server in PULSE_SERVER through the monitor of its sink
+# "nullsink": tools/dev.sh windows-test starts both. Without DISPLAY the game's checks are
+# skipped, without PULSE_SERVER the sound's. A failure leaves the work folder, with a
+# screenshot, for a look.
+set -eu
+
+[ $# -eq 1 ] && [ -f "$1" ] || {
+    echo "usage: $0 <setup.exe>" >&2
+    exit 2
+}
+setup=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+for tool in wine wineboot wineserver strings; do
+    command -v "$tool" >/dev/null || {
+        echo "$tool is not installed (tools/dev.sh windows installs it)" >&2
+        exit 2
+    }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/corvalto-wine.XXXXXX")
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
+# No mono or gecko prompts, and no menu entries written into the home folder for the shortcut.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+drive_c=$WINEPREFIX/drive_c
+program_dir="$drive_c/Program Files/Corvalto"
+program='C:\Program Files\Corvalto\corvalto.exe'
+uninstaller='C:\Program Files\Corvalto\disinstalla.exe'
+record_dir=$drive_c/ProgramData/Corvalto
+shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Corvalto.lnk"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvalto'
+# The main window: a 608 x 672 client area below the menu bar, as tests/system checks it.
+client_width=608
+client_height=672
+
+why="" game_pid="" game_run=0 main="" recording="" clicked="" failures=0
+
+cleanup() {
+    stop_game
+    [ -z "$recording" ] || kill "$recording" 2>/dev/null || true
+    wineserver -k 2>/dev/null || true
+    if [ "$failures" -eq 0 ]; then rm -rf "$work"; else echo "left for a look: $work" >&2; fi
+}
+trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
+
+# ---- Waiting, the game, its windows --------------------------------------------------------
+
+# within <seconds> <what> <command...>: polls the command until it succeeds; false, with why
+# naming <what>, after the deadline.
+within() {
+    tries=$(($1 * 5)) what=$2
+    shift 2
+    until "$@"; do
+        if [ -n "$game_pid" ] && game_ended; then
+            why="the game ended while waiting for $what"
+            return 1
+        fi
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || {
+            why="nothing after the wait for $what"
+            return 1
+        }
+        sleep 0.2
+    done
+}
+
+start_game() {
+    game_run=$((game_run + 1))
+    wine "$program" >"$work/game$game_run.log" 2>&1 &
+    game_pid=$!
+}
+
+# Ended, or a zombie that only waits for its status.
+game_ended() {
+    case $(ps -o stat= -p "$game_pid" 2>/dev/null) in
+    '' | Z*) return 0 ;;
+    *) return 1 ;;
+    esac
+}
+
+stop_game() {
+    [ -n "$game_pid" ] || return 0
+    kill "$game_pid" 2>/dev/null || true
+    wait "$game_pid" 2>/dev/null || true
+    game_pid=""
+}
+
+# newest_window [not-these-ids]: sets found to the game's newest visible window titled
+# "Corvalto" other than the given ones (the prompt, the boxes and the main window all are).
+newest_window() {
+    found=$(xdotool search --onlyvisible --pid "$game_pid" --name '^Corvalto$' 2>/dev/null |
+        grep -vxF -e none ${1:+-e "$1"} ${2:+-e "$2"} | tail -n 1) || true
+    [ -n "$found" ]
+}
+
+# geometry <window>: sets X Y WIDTH HEIGHT.
+geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }
+
+press() {
+    w=$1
+    shift
+    xdotool windowfocus --sync "$w" && xdotool key --delay 60 "$@"
+}
+
+# cyan_on <window>: the moving targets are the only cyan on the board.
+cyan_on() {
+    geometry "$1"
+    import -silent -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" -depth 8 "rgb:$work/board.rgb" &&
+        [ "$(od -An -v -tu1 -w3 "$work/board.rgb" | grep -Ecx ' +0 +255 +255')" -gt 0 ]
+}
+
+# greet <name>: from the start to the main window; sets main.
+greet() {
+    main=""
+    start_game
+    within 90 "the name prompt" newest_window || return 1
+    prompt=$found
+    xdotool windowfocus --sync "$prompt" && LC_ALL=C.UTF-8 xdotool type --delay 60 -- "$1" &&
+        xdotool key Return || {
+        why="could not type into the prompt"
+        return 1
+    }
+    within 30 "the greeting after the name" newest_window "$prompt" || return 1
+    greeting=$found
+    press "$greeting" Return
+    within 30 "the main window" newest_window "$prompt" "$greeting" || return 1
+    main=$found
+}
+
+# leave: Exit (Alt+X) on the main window, then accepts each box until the game ends; sets boxes.
+leave() {
+    press "$main" alt+x
+    boxes=0 last=$main left=150
+    while ! game_ended; do
+        if newest_window "$last" && [ "$found" != "$main" ]; then
+            boxes=$((boxes + 1)) last=$found
+            press "$found" Return || true
+        fi
+        [ "$boxes" -le 3 ] || {
+            why="more than 3 boxes after Exit"
+            return 1
+        }
+        sleep 0.3
+        left=$((left - 1))
+        [ "$left" -gt 0 ] || {
+            why="the game did not end after Exit ($boxes boxes)"
+            return 1
+        }
+    done
+    status=0
+    wait "$game_pid" || status=$?
+    game_pid=""
+    [ "$status" -eq 0 ] || {
+        why="the game ended with status $status"
+        return 1
+    }
+}
+
+# preset <score-bytes> <name-bytes>: printf formats for the two record files.
+preset() {
+    # shellcheck disable=SC2059 # the formats are the contents
+    printf -- "$1" >"$record_dir/avelmora.txt" && printf -- "$2" >"$record_dir/velmora.txt"
+}
+
+# holds <file> <printf format>: the file holds exactly these bytes.
+holds() {
+    # shellcheck disable=SC2059
+    printf -- "$2" >"$work/expected"
+    [ -f "$1" ] || {
+        why="$(basename "$1") is missing"
+        return 1
+    }
+    cmp -s "$1" "$work/expected" || {
+        why="$(basename "$1") holds [$(od -An -c "$1" | tr -s ' \n' '  ')]"
+        return 1
+    }
+}
+
+needs_game() {
+    [ -n "${DISPLAY:-}" ] || {
+        why="no X server: DISPLAY is not set (tools/dev.sh windows-test starts one)"
+        return 77
+    }
+    command -v xdotool >/dev/null && command -v import >/dev/null || {
+        why="xdotool or import (imagemagick) is missing"
+        return 77
+    }
+    [ -x "$program_dir/corvalto.exe" ] || {
+        why="the game is not installed"
+        return 77
+    }
+}
+
+needs_main() {
+    [ -n "$main" ] && [ -n "$game_pid" ] || {
+        why="needs the main window of the game being played"
+        return 77
+    }
+}
+
+install() { wine "$setup" /S; }
+
+uninstall() {
+    wine "$uninstaller" "$@" || return 1
+    # The uninstaller runs from a copy in TEMP and returns at once: wait for that copy too.
+    wineserver -w
+}
+
+# ---- The checks ------------------------------------------------------------------------------
+
+check_install() {
+    # The traced process starts are how the icacls lines are seen (Wine's icacls does nothing).
+    WINEDEBUG=-all,trace+process wine "$setup" /S 2>"$work/install.trace" || {
+        why="the installer ended with status $?"
+        return 1
+    }
+    wineserver -w
+}
+
+check_files() {
+    missing=""
+    for f in corvalto.exe corvalto_audio.dll Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll \
+        libgcc_s_seh-1.dll libwinpthread-1.dll qt.conf plugins/platforms/qwindows.dll \
+        plugins/styles/qwindowsvistastyle.dll suoni/sparo.wav suoni/esplosi.wav suoni/laser.wav \
+        translations/qtbase_it.qm corvalto.ico COPYING.txt disinstalla.exe; do
+        [ -s "$program_dir/$f" ] || missing="$missing $f"
+    done
+    [ -z "$missing" ] || why="missing in C:\\Program Files\\Corvalto:$missing"
+    [ -z "$missing" ]
+}
+
+check_shortcut() {
+    [ -f "$shortcut" ] || {
+        why="no Corvalto.lnk in the all-users Start menu"
+        return 1
+    }
+    strings -a "$shortcut" | grep -qxF "$program" || {
+        why="the shortcut does not start $program"
+        return 1
+    }
+    strings -a -el "$shortcut" | grep -qF 'C:\Program Files\Corvalto\corvalto.ico' || {
+        why="the shortcut has not the game's icon"
+        return 1
+    }
+}
+
+check_registry() {
+    wine reg query "$uninstall_key" /reg:64 >"$work/reg.txt" 2>&1 || {
+        why="no uninstall entry $uninstall_key"
+        return 1
+    }
+    version=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
+    for entry in "DisplayName REG_SZ Corvalto" "DisplayVersion REG_SZ $version" \
+        "Publisher REG_SZ Sviluppatori del progetto Corvalto" \
+        'DisplayIcon REG_SZ C:\Program Files\Corvalto\corvalto.ico' \
+        'InstallLocation REG_SZ C:\Program Files\Corvalto' \
+        "UninstallString REG_SZ \"$uninstaller\"" "QuietUninstallString REG_SZ \"$uninstaller\" /S" \
+        "NoModify REG_DWORD 0x1" "NoRepair REG_DWORD 0x1"; do
+        tr -d '\r' <"$work/reg.txt" | sed 's/^ *//; s/    / /g' | grep -qxF "$entry" || {
+            why="the entry lacks: $entry"
+            return 1
+        }
+    done
+    # In KiB: the program folder (the stand-in Qt DLLs alone make more than 1 MiB).
+    size=$(tr -d '\r' <"$work/reg.txt" | sed -n 's/^ *EstimatedSize *REG_DWORD *//p')
+    [ $((size)) -gt 0 ] || {
+        why="EstimatedSize is '$size'"
+        return 1
+    }
+}
+
+check_record() {
+    for f in avelmora.txt velmora.txt velmora.lock; do
+        [ -f "$record_dir/$f" ] && [ ! -s "$record_dir/$f" ] || {
+            why="C:\\ProgramData\\Corvalto\\$f is not there, empty"
+            return 1
+        }
+    done
+}
+
+# The exact lines the README lists; Wine's icacls is a stub that changes nothing, so only
+# real Windows shows their effect.
+check_acl() {
+    sed -n 's/.*CreateProcessInternalW app (null) cmdline L"\\"C:\\\\windows\\\\system32\\\\icacls\.exe\\" \(.*\)"$/\1/p' \
+        "$work/install.trace" | sed 's/\\\\/\x01/g; s/\\"/"/g; s/\x01/\\/g' >"$work/icacls.txt"
+    cat >"$work/icacls.expected" <<'EOF'
+"C:\ProgramData\Corvalto" /setowner *S-1-5-32-544 /L /Q
+"C:\ProgramData\Corvalto" /reset /L /Q
+"C:\ProgramData\Corvalto" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F /L /Q
+"C:\ProgramData\Corvalto" /grant *S-1-5-32-545:(RX) /L /Q
+"C:\ProgramData\Corvalto" /grant *S-1-5-32-545:(OI)(IO)(R,W) /L /Q
+"C:\ProgramData\Corvalto\avelmora.txt" /setowner *S-1-5-32-544 /L /Q
+"C:\ProgramData\Corvalto\avelmora.txt" /reset /L /Q
+"C:\ProgramData\Corvalto\velmora.txt" /setowner *S-1-5-32-544 /L /Q
+"C:\ProgramData\Corvalto\velmora.txt" /reset /L /Q
+"C:\ProgramData\Corvalto\velmora.lock" /setowner *S-1-5-32-544 /L /Q
+"C:\ProgramData\Corvalto\velmora.lock" /reset /L /Q
+EOF
+    diff -u "$work/icacls.expected" "$work/icacls.txt" >"$work/icacls.diff" || {
+        why="the installer ran other icacls lines: $(grep '^[-+][^-+]' "$work/icacls.diff" | head -n 2 | tr '\n' ' ')"
+        return 1
+    }
+}
+
+check_prompt() {
+    needs_game || return
+    preset '-5\r\n' 'Zed\r\n'
+    greet Wine
+}
+
+check_window() {
+    needs_main || return
+    geometry "$main"
+    bar=$((HEIGHT - client_height))
+    [ "$WIDTH" -eq "$client_width" ] && [ "$bar" -ge 12 ] && [ "$bar" -le 60 ] || {
+        why="the main window is ${WIDTH}x$HEIGHT: not $client_width wide with a menu bar above $client_height rows"
+        return 1
+    }
+}
+
+check_board() {
+    needs_main || return
+    ! cyan_on "$main" || {
+        why="targets on the board before the click"
+        return 1
+    }
+    if [ -n "${PULSE_SERVER:-}" ] && command -v parec >/dev/null; then
+        parec -d nullsink.monitor --format=s16le --rate=44100 --channels=1 >"$work/sound.raw" &
+        recording=$!
+        sleep 1
+    fi
+    geometry "$main"
+    # The disabled button above the board lets the click through, as on Linux.
+    xdotool mousemove $((X + 307)) $((Y + HEIGHT - client_height + 25)) click 1
+    clicked=yes
+    within 10 "cyan targets after the click on the board" cyan_on "$main"
+}
+
+check_laser() {
+    [ -n "$clicked" ] || {
+        why="needs the click on the board"
+        return 77
+    }
+    [ -n "$recording" ] || {
+        why="no sound server to record: PULSE_SERVER is not set or parec is missing"
+        return 77
+    }
+    within 10 "the laser on the sound server" heard
+}
+
+# Any sample louder than about 3% of full scale.
+heard() {
+    [ "$(od -An -v -td2 -w2 "$work/sound.raw" | awk '{ if ($1 > 1000 || $1 < -1000) n++ } END { print n + 0 }')" -gt 100 ]
+}
+
+check_exit() {
+    needs_main || return
+    [ -z "$recording" ] || kill "$recording" 2>/dev/null || true
+    recording=""
+    leave || return 1
+    holds "$record_dir/avelmora.txt" '0\r\n' && holds "$record_dir/velmora.txt" 'Wine\r\n'
+}
+
+# damaged <score-file contents, printf format>: with such a score file the game still plays
+# and ends as usual; it leaves the files as they were or a record of its own.
+damaged() {
+    needs_game || return
+    preset "$1" 'Zed\r\n'
+    cp "$record_dir/avelmora.txt" "$work/damaged"
+    greet Danno || return 1
+    leave || return 1
+    holds "$record_dir/velmora.txt" 'Zed\r\n' && cmp -s "$record_dir/avelmora.txt" "$work/damaged" ||
+        { holds "$record_dir/avelmora.txt" '0\r\n' && holds "$record_dir/velmora.txt" 'Danno\r\n'; }
+}
+check_large() { damaged "%098304d"; }
+check_letters() { damaged 'abc\r\n'; }
+check_overflow() { damaged '1e999\r\n'; }
+
+# Upgrading keeps the record, and a record file that is also reachable under another name is
+# replaced rather than given new permissions.
+check_reinstall() {
+    preset '12\r\n' 'Zed\r\n'
+    echo keep >"$drive_c/elsewhere.txt"
+    ln -f "$drive_c/elsewhere.txt" "$record_dir/velmora.lock"
+    install || {
+        why="the second install ended with status $?"
+        return 1
+    }
+    wineserver -w
+    holds "$record_dir/avelmora.txt" '12\r\n' && holds "$record_dir/velmora.txt" 'Zed\r\n' || return 1
+    [ "$(stat -c %h "$drive_c/elsewhere.txt")" -eq 1 ] && [ ! -s "$record_dir/velmora.lock" ] &&
+        holds "$drive_c/elsewhere.txt" 'keep\n' || {
+        why="the hard-linked velmora.lock was kept"
+        return 1
+    }
+}
+
+check_uninstall() {
+    uninstall /S || {
+        why="the uninstaller ended with status $?"
+        return 1
+    }
+    [ ! -e "$program_dir" ] || {
+        why="left in C:\\Program Files\\Corvalto: $(ls "$program_dir" | tr '\n' ' ')"
+        return 1
+    }
+    [ ! -e "$shortcut" ] || {
+        why="the Start-menu shortcut is still there"
+        return 1
+    }
+    ! wine reg query "$uninstall_key" /reg:64 >/dev/null 2>&1 || {
+        why="the uninstall entry is still there"
+        return 1
+    }
+    holds "$record_dir/avelmora.txt" '12\r\n' && holds "$record_dir/velmora.txt" 'Zed\r\n'
+}
+
+check_purge() {
+    install && wineserver -w || {
+        why="the install before the purge failed"
+        return 1
+    }
+    uninstall /S /PURGE || {
+        why="the uninstaller ended with status $?"
+        return 1
+    }
+    [ ! -e "$record_dir" ] || {
+        why="left in C:\\ProgramData\\Corvalto: $(ls -A "$record_dir" | tr '\n' ' ')"
+        return 1
+    }
+}
+
+# ---- The table ---------------------------------------------------------------------------------
+
+echo "Wine prefix: $WINEPREFIX"
+wineboot -i >"$work/wineboot.log" 2>&1 || true
+wineserver -w
+
+installed=no
+while read -r name text; do
+    [ -n "$name" ] || continue
+    why=""
+    case $name in
+    install) status=0 ;;
+    *) [ "$installed" = yes ] || status=77 why="needs the installation" ;;
+    esac
+    if [ -z "$why" ]; then
+        status=0
+        # Wine and the tools would otherwise read the table.
+        "check_$name" </dev/null || status=$?
+    fi
+    case $status in
+    0)
+        printf 'PASS    %s: %s\n' "$name" "$text"
+        [ "$name" != install ] || installed=yes
+        ;;
+    77) printf 'SKIPPED %s: %s (%s)\n' "$name" "$text" "$why" ;;
+    *)
+        printf 'FAIL    %s: %s%s\n' "$name" "$text" "${why:+ ($why)}"
+        failures=$((failures + 1))
+        [ -z "${DISPLAY:-}" ] || import -silent -window root "$work/fail-$name.png" 2>/dev/null || true
+        ;;
+    esac
+    # A check that failed mid-game leaves no game for the next.
+    case $name in prompt | window | board | laser) ;; *) stop_game ;; esac
+done <<'EOF'
+install   the installer runs silently (/S) and exits with 0
+files     the game and all it loads are in C:\Program Files\Corvalto
+shortcut  the all-users Start menu has "Corvalto", starting the game, with its icon
+registry  the uninstall entry has name, version, publisher, icon, folder, commands, size
+record    C:\ProgramData\Corvalto holds the three record files, empty
+acl       the installer runs the README's icacls lines, by SID (Wine's icacls is a stub: the permissions themselves are checked only on real Windows)
+prompt    the name prompt takes a typed name and the greeting follows (seen by title: Wine shows the test no texts)
+window    the main window has a 608x672 client area below its menu bar
+board     a click on the board starts the targets
+laser     the laser is heard after the click on the board
+exit      Exit beats a record of -5: the score 0 and the name are stored, CR LF
+large     a score file of 98304 bytes does not stop the game
+letters   a score file "abc" does not stop the game
+overflow  a score file "1e999" does not stop the game
+reinstall installing again keeps the record; a hard-linked record file is replaced
+uninstall a silent uninstall removes the game, its shortcut and entry, and keeps the record
+purge     uninstalling with /PURGE removes the record too
+EOF
+
+[ "$failures" -eq 0 ]
