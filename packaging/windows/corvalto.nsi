@@ -172,26 +172,9 @@ FunctionEnd
 !macroend
 
 Section "Corvalto"
-  SetOutPath "$INSTDIR"
-  File /r "${STAGE}\*"
-  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-
-  CreateShortcut "$SMPROGRAMS\Corvalto.lnk" "$INSTDIR\corvalto.exe" "" "$INSTDIR\corvalto.ico" 0
-
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Corvalto"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\corvalto.ico"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
-
-  ; The record folder. Any account may create folders in ProgramData: one that is a link is
-  ; refused, one made by the game or by someone else gets an owner and permissions of ours.
+  ; The record folder first: nothing else is installed if it cannot be made safe. Any account
+  ; may create folders in ProgramData: one that is a link is refused, one made by the game or
+  ; by someone else gets an owner and permissions of ours.
   StrCpy $RecordDir "$APPDATA\Corvalto"
   System::Call 'kernel32::GetFileAttributesW(w "$RecordDir") i .r0'
   IntOp $1 $0 & 0x410 ; FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT
@@ -211,6 +194,24 @@ Section "Corvalto"
   !insertmacro RecordFile avelmora.txt
   !insertmacro RecordFile velmora.txt
   !insertmacro RecordFile velmora.lock
+
+  SetOutPath "$INSTDIR"
+  File /r "${STAGE}\*"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  CreateShortcut "$SMPROGRAMS\Corvalto.lnk" "$INSTDIR\corvalto.exe" "" "$INSTDIR\corvalto.ico" 0
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Corvalto"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\corvalto.ico"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
 Function un.onInit
