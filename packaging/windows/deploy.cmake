@@ -11,8 +11,12 @@
 #   corvalto.ico, COPYING.txt                          for the installer's shortcut and licence
 
 set(corvalto_qt_prefix "${QT6_INSTALL_PREFIX}")
+# Installed libraries to strip with the program (cmake --install --strip): MinGW's runtime
+# carries its symbols, three times the size of the code.
+set(corvalto_libraries plugins/platforms/qwindows.dll plugins/styles/qwindowsvistastyle.dll)
 foreach(module Core Gui Widgets)
     install(FILES "${corvalto_qt_prefix}/bin/Qt6${module}.dll" DESTINATION .)
+    list(APPEND corvalto_libraries Qt6${module}.dll)
 endforeach()
 install(FILES "${corvalto_qt_prefix}/plugins/platforms/qwindows.dll"
     DESTINATION plugins/platforms)
@@ -27,7 +31,15 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
         message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${dll} is")
     endif()
     install(FILES "${corvalto_dll}" DESTINATION .)
+    list(APPEND corvalto_libraries ${dll})
 endforeach()
+install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+        foreach(library ${corvalto_libraries})
+            execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded
+                \"\${CMAKE_INSTALL_PREFIX}/\${library}\" COMMAND_ERROR_IS_FATAL ANY)
+        endforeach()
+    endif()")
 
 # The translations are the same files on every platform: those of the host's Qt, which is the
 # same version (the Windows Qt is built from its sources).

@@ -55,7 +55,7 @@ cd build
     -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/mingw64.cmake" \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
 cmake --build . --parallel "$(nproc 2>/dev/null || echo 2)"
-cmake --install .
+cmake --install . --strip
 cd "$cache"
 rm -rf "$work"
 touch "$prefix/.complete"
