@@ -103,12 +103,31 @@ newest_window() {
 }
 
 # geometry <window>: sets X Y WIDTH HEIGHT.
-geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }
+geometry() {
+    WIDTH=""
+    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" && [ -n "$WIDTH" ]
+}
 
+# press <window> <key...>: false, with nothing sent, if the window cannot take the focus.
 press() {
     w=$1
     shift
-    xdotool windowfocus --sync "$w" && xdotool key --delay 60 "$@"
+    xdotool windowfocus --sync "$w" 2>/dev/null && xdotool key --delay 60 "$@"
+}
+
+# Wine may swap the X window of a window it is showing: these find it again until the focus holds.
+# type_new <text> [not-these-ids]: types it and Return into the newest window; sets found.
+type_new() {
+    typed=$1
+    shift
+    newest_window "$@" && xdotool windowfocus --sync "$found" 2>/dev/null &&
+        LC_ALL=C.UTF-8 xdotool type --delay 60 -- "$typed" && xdotool key Return
+}
+# press_new <key> [not-these-ids]
+press_new() {
+    key=$1
+    shift
+    newest_window "$@" && press "$found" "$key"
 }
 
 # cyan_on <window>: the moving targets are the only cyan on the board.
@@ -118,32 +137,28 @@ cyan_on() {
         [ "$(od -An -v -tu1 -w3 "$work/board.rgb" | grep -Ecx ' +0 +255 +255')" -gt 0 ]
 }
 
-# greet <name>: from the start to the main window; sets main.
+# greet <name>: from the start to the main window, the one window taller than any box; sets main.
 greet() {
     main=""
     start_game
-    within 90 "the name prompt" newest_window || return 1
+    within 90 "the name prompt" type_new "$1" || return 1
     prompt=$found
-    xdotool windowfocus --sync "$prompt" && LC_ALL=C.UTF-8 xdotool type --delay 60 -- "$1" &&
-        xdotool key Return || {
-        why="could not type into the prompt"
-        return 1
-    }
-    within 30 "the greeting after the name" newest_window "$prompt" || return 1
-    greeting=$found
-    press "$greeting" Return
-    within 30 "the main window" newest_window "$prompt" "$greeting" || return 1
+    within 30 "the greeting after the name" press_new Return "$prompt" || return 1
+    within 30 "the main window" main_window || return 1
     main=$found
+}
+
+main_window() {
+    newest_window && geometry "$found" && [ "$HEIGHT" -gt 400 ]
 }
 
 # leave: Exit (Alt+X) on the main window, then accepts each box until the game ends; sets boxes.
 leave() {
-    press "$main" alt+x
+    within 10 "the main window to take Alt+X" press "$main" alt+x || return 1
     boxes=0 last=$main left=150
     while ! game_ended; do
-        if newest_window "$last" && [ "$found" != "$main" ]; then
+        if newest_window "$last" && [ "$found" != "$main" ] && press "$found" Return; then
             boxes=$((boxes + 1)) last=$found
-            press "$found" Return || true
         fi
         [ "$boxes" -le 3 ] || {
             why="more than 3 boxes after Exit"
