@@ -165,14 +165,28 @@ check_gzip_9n() {
         fail "${1#"$stage"/} is not compressed with gzip -9n (header: $header)"
     fi
 }
+# The text on standard input with this build's record folder replaced by the package's.
+packaged_page() {
+    from=$record_dir awk '{
+        out = ""
+        while (ENVIRON["from"] != "" && (i = index($0, ENVIRON["from"])) > 0) {
+            out = out substr($0, 1, i - 1) "/var/games/corvalto"
+            $0 = substr($0, i + length(ENVIRON["from"]))
+        }
+        print out $0
+    }'
+}
 for page in "$usr/share/man/man6/corvalto.6.gz" "$usr/share/man/it/man6/corvalto.6.gz" \
     "$usr/share/man/man6/corvalto-record.6.gz"; do
     [ -f "$page" ] || continue
     check_gzip_9n "$page"
     zcat "$page" | grep -q '^\.TH CORVALTO[-A-Z]* 6 ' || fail "${page#"$stage"/} is not a section 6 page"
     if zcat "$page" | grep -q '@[A-Z_]*@'; then fail "${page#"$stage"/} keeps an unconfigured @VARIABLE@"; fi
+    # troff, as lintian runs it, on the page as packaged: this build's record folder lies
+    # wherever the clone does, and a long path cannot be fitted to a line.
     if command -v man >/dev/null 2>&1; then
-        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) || true
+        warnings=$(zcat "$page" | packaged_page |
+            LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z - 2>&1 >/dev/null) || true
         [ -z "$warnings" ] || fail "${page#"$stage"/}: $warnings"
     fi
 done
@@ -205,13 +219,17 @@ for script in postinst postrm; do
     sed -e "s|@CORVALTO_RECORD_DIR@|$mrec|g" -e "s|@CORVALTO_RECORD_MAX_FILE_SIZE@|$record_bound|g" \
         "$src/packaging/$script.in" >"$work/$script"
 done
-# record_dir_cmake FOLDER [BUILD]: as cmake --install of a build in BUILD runs it. This work
-# folder lies in our own build tree: a made-up build folder stands for a build elsewhere.
+# record_dir_cmake FOLDER [BUILD]: as cmake --install of a build in BUILD runs it, with the
+# script, the set-up and the prefix in $scripts. This work folder lies in our own build tree: a
+# made-up build folder stands for a build elsewhere.
 record_dir_cmake() {
-    $as_user "$cmake" -DCORVALTO_RECORD_DIR="$1" -DCORVALTO_RECORD_SETUP="$work/postinst" \
-        -DCORVALTO_BUILD_DIR="${2:-/nonexistent/build}" -DCORVALTO_STORE_PATH=lib/corvalto/corvalto-record \
-        -DCMAKE_INSTALL_PREFIX="$work/prefix" -P "$src/packaging/record-dir.cmake"
+    (cd "$scripts" && $as_user "$cmake" -DCORVALTO_RECORD_DIR="$1" \
+        -DCORVALTO_RECORD_SETUP="$scripts/postinst" -DCORVALTO_BUILD_DIR="${2:-/nonexistent/build}" \
+        -DCORVALTO_STORE_PATH=lib/corvalto/corvalto-record -DCMAKE_INSTALL_PREFIX="$scripts/prefix" \
+        -P "$scripts/record-dir.cmake")
 }
+cp "$src/packaging/record-dir.cmake" "$work/"
+scripts=$work
 as_user=""
 # Owner, group, mode and type of a name, never through a link.
 node() { stat -c '%U:%G %a %F' -- "$1" 2>/dev/null || echo missing; }
@@ -225,14 +243,30 @@ DESTDIR="$work/elsewhere" record_dir_cmake "$mrec" >/dev/null
 [ ! -e "$mrec" ] || fail "record-dir.cmake: set up the folder in a staged install"
 record_dir_cmake "$mrec" "$work" >/dev/null
 [ ! -e "$mrec" ] || fail "record-dir.cmake: set up a folder inside the build tree"
-if [ "$(id -u)" -eq 0 ]; then as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"; fi
-record_dir_cmake "$mrec" >"$work/record-warning.log" 2>&1 ||
+# Root checks that as nobody, who cannot enter a clone in a 0700 home (every home on Debian):
+# nobody gets copies in a fresh folder of its own, and may create the record folder there.
+guest=""
+unprivileged_rec=$mrec
+if [ "$(id -u)" -eq 0 ]; then
+    guest=$(mktemp -d /tmp/corvalto-install.XXXXXX)
+    trap 'rm -rf "$guest"' EXIT
+    trap 'exit 1' INT TERM
+    cp "$work/record-dir.cmake" "$work/postinst" "$guest/"
+    mkdir "$guest/var"
+    chmod -R a+rX "$guest"
+    chown 65534:65534 "$guest/var"
+    unprivileged_rec="$guest/var/corvalto"
+    scripts=$guest
+    as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+fi
+record_dir_cmake "$unprivileged_rec" >"$work/record-warning.log" 2>&1 ||
     fail "record-dir.cmake: an install without root fails"
 as_user=""
+scripts=$work
 # CMake wraps long warnings: join the lines before looking for the advice.
 tr -s ' \n' '  ' <"$work/record-warning.log" | grep -q "sudo cmake --install /nonexistent/build" ||
     fail "record-dir.cmake: no advice when not run as root"
-[ ! -e "$mrec" ] || fail "record-dir.cmake: touched the folder without root"
+[ ! -e "$unprivileged_rec" ] || fail "record-dir.cmake: touched the folder without root"
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "SKIPPED the record folder's set-up: it gives files to root and the games group"

@@ -175,10 +175,11 @@ for account in corvalto-test-a corvalto-test-b; do
     useradd --no-create-home --user-group --shell /usr/sbin/nologin "$account"
     accounts="$accounts $account"
 done
+# From /: the test's own folder lies in the clone, which a player may not be able to enter.
 as_player() {
     player=$1
     shift
-    runuser -u "$player" -- "$@"
+    (cd / && runuser -u "$player" -- "$@")
 }
 store=/usr/lib/corvalto/corvalto-record
 # A file outside the folder that a player may name in a link.

@@ -15,8 +15,10 @@ command -v weston >/dev/null || skip "weston is not installed (tools/dev.sh test
 compgen -G "/usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so" >/dev/null ||
     skip "Qt's Wayland platform plugin is not installed (package qt6-wayland)"
 
-export XDG_RUNTIME_DIR="$work/wayland"
-mkdir -m 0700 "$XDG_RUNTIME_DIR"
+# The socket in a short path of its own: a socket's path has a length limit, and the work
+# folder lies wherever the clone does.
+XDG_RUNTIME_DIR=$(mktemp -d /tmp/corvalto-wayland.XXXXXX)
+export XDG_RUNTIME_DIR
 socket=corvalto-test
 weston --backend=x11-backend.so --use-pixman --socket="$socket" --width=800 --height=800 \
     --idle-time=0 >"$work/weston.log" 2>&1 &
@@ -24,6 +26,7 @@ weston_pid=$!
 stop_weston() {
     kill "$weston_pid" 2>/dev/null || true
     wait "$weston_pid" 2>/dev/null || true
+    rm -rf "$XDG_RUNTIME_DIR"
 }
 at_exit+=(stop_weston)
 within 20 "weston's socket" test -S "$XDG_RUNTIME_DIR/$socket"
