@@ -309,10 +309,12 @@ else
         folder) mkdir "$mrec/$1" && ln -s "$work/secretdir" "$mrec/$1/escape" ;;
         oversized) head -c 98304 /dev/zero | tr '\0' 7 >"$mrec/$1" ;;
         bound) head -c "$record_bound" /dev/zero | tr '\0' 7 >"$mrec/$1" ;;
+        # A player's hard link to a root-only file whose original root has since replaced.
+        rootonly) printf ' 99\r\n' >"$mrec/$1" && chmod 0600 "$mrec/$1" ;;
         esac
     }
     for round in "link hardlink fifo" "folder oversized link" "bound dangling hardlink" \
-        "hardlink folder folder" "fifo bound dangling"; do
+        "hardlink folder folder" "fifo bound dangling" "rootonly rootonly rootonly"; do
         rm -rf "$mrec"
         mkdir -m 0777 "$mrec"
         # shellcheck disable=SC2086 # one word per record name
@@ -335,6 +337,45 @@ else
         done
     done
 
+    # A player who keeps filling folders of their own under a record name and under the older
+    # set-up's temporary names, in a 1.0.0 folder and in one a set-up that stopped half done left
+    # root:games 2775 with the player's lock file and its forged journal: the set-up neither
+    # stops nor trusts it, and leaves nothing of the player's in the folder.
+    for mode in 0777 2775; do
+        rm -rf "$mrec"
+        mkdir -m "$mode" "$mrec"
+        printf ' 7\r\n' >"$mrec/avelmora.txt"
+        printf 'a forged journal' >"$mrec/velmora.lock"
+        mkdir "$mrec/.avelmora.txt.new" "$mrec/.velmora.lock.new"
+        # The name file a folder too in one, the player's plain file in the other.
+        name_kind="regular file"
+        if [ "$mode" = 2775 ]; then
+            printf 'Ugo\r\n' >"$mrec/velmora.txt"
+            chown root:games "$mrec" && chmod 2775 "$mrec"
+        else
+            mkdir "$mrec/velmora.txt"
+            name_kind="regular empty file"
+        fi
+        chown 64999:64999 "$mrec/velmora.lock" "$mrec/velmora.txt" "$mrec/.avelmora.txt.new" \
+            "$mrec/.velmora.lock.new"
+        busy_pids=""
+        for busy in velmora.txt .avelmora.txt.new .velmora.lock.new; do
+            [ -d "$mrec/$busy" ] || continue
+            setpriv --reuid=64999 --regid=64999 --clear-groups sh -c \
+                'cd "$0" && i=0 && while [ $i -lt 200000 ]; do : >"f$i"; i=$((i + 1)); done' \
+                "$mrec/$busy" 2>/dev/null &
+            busy_pids="$busy_pids $!"
+        done
+        sleep 0.5
+        timeout 60 sh "$work/postinst" configure 1.1.0 2>/dev/null ||
+            fail "postinst over a player's busy folders ($mode) failed"
+        # shellcheck disable=SC2086 # one word a process
+        kill $busy_pids 2>/dev/null || true
+        wait 2>/dev/null || true
+        check_folder "postinst over a player's busy folders ($mode)" "regular file" "$name_kind"
+    done
+    rm -rf "$work"/var/games/.corvalto-old.*
+
     # A folder already set up: configured again (or upgraded later) it keeps a pending journal
     # in the lock file and what an administrator put there, and takes back from a player a record
     # file the store had to create for them.
@@ -352,6 +393,27 @@ else
     expect_node "$mrec/velmora.lock" "root:games 660 regular file" "postinst configured again"
     [ "$(cat "$mrec/velmora.lock")" = "a journal" ] || fail "postinst configured again: the journal is lost"
     [ -f "$mrec/LEGGIMI" ] || fail "postinst configured again: removed an administrator's file"
+
+    # A store stopped while it holds the lock (a copy of flock(1) by the store's name), its lock
+    # file kept or deleted since by an administrator: the set-up stops and changes nothing, so
+    # that the store, resumed, never writes after the files were copied.
+    cp "$(command -v flock)" "$work/corvalto-record"
+    for deleted in no yes; do
+        rm -rf "$mrec"
+        sh "$work/postinst" configure
+        before=$(stat -c %i "$mrec/avelmora.txt")
+        "$work/corvalto-record" "$mrec/velmora.lock" sleep 60 &
+        holder=$!
+        sleep 0.5
+        [ "$deleted" = yes ] && rm "$mrec/velmora.lock"
+        if timeout 60 sh "$work/postinst" configure 1.1.0 2>/dev/null; then
+            fail "postinst went on while a stopped store held the lock (deleted: $deleted)"
+        fi
+        [ "$(stat -c %i "$mrec/avelmora.txt")" = "$before" ] ||
+            fail "postinst replaced the record files under a stopped store (deleted: $deleted)"
+        kill "$holder"
+        wait "$holder" 2>/dev/null || true
+    done
 
     # A link or a file where the folder should be stops the set-up, and nothing is changed
     # through it.
