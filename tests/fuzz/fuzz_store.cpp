@@ -1,9 +1,8 @@
 // Everything the privileged store reads, from its caller and from its folder, fuzzed through its
-// own code: the command line and standard input (parseRequest), then the prepare, read or store
-// it asks for (carryOut) on a real folder whose three files are of any kind, size and contents.
-// After each run the folder must hold the old pair or the new one (what a read returns), nothing
-// else, nothing beyond the bound, an empty journal after success, and nothing outside it may
-// have changed.
+// own code: the command line and standard input (parseRequest), then the command it asks
+// for (carryOut) on a real folder whose three files are of any kind, size and contents. After
+// each run the folder must hold the old pair or the new one, nothing else, nothing beyond the
+// bound, an empty journal after success, and nothing outside it may have changed.
 //
 // An input is text, so that seeds can be written by hand (seeds/):
 //   line 1   the arguments after the program's name, separated by tabs
@@ -372,20 +371,15 @@ void run(const Input& in) {
     const auto pending = pendingStore(in.lock, in.sections[3], oldLock);
     const Contents settled = pending ? *pending : Contents{oldScore, oldName};
     bool stored = false;
+    // A store reads the score file, a read both.
     const bool storing = request->command == record::Command::store;
-    if (!expected && storing) {
-        if (settled.score.size() > record::core::maxFileSize)
-            expected = Failure{Problem::tooLarge, std::string(record::core::scoreFile)};
-        else
-            stored = record::core::lenientValue(settled.score) < request->score;
-    }
-    // A read reads both, the score file first.
-    if (!expected && request->command == record::Command::read) {
-        if (settled.score.size() > record::core::maxFileSize)
-            expected = Failure{Problem::tooLarge, std::string(record::core::scoreFile)};
-        else if (settled.name.size() > record::core::maxFileSize)
-            expected = Failure{Problem::tooLarge, std::string(record::core::nameFile)};
-    }
+    const bool reading = request->command == record::Command::read;
+    if (!expected && (storing || reading) && settled.score.size() > record::core::maxFileSize)
+        expected = Failure{Problem::tooLarge, std::string(record::core::scoreFile)};
+    else if (!expected && reading && settled.name.size() > record::core::maxFileSize)
+        expected = Failure{Problem::tooLarge, std::string(record::core::nameFile)};
+    else if (!expected && storing)
+        stored = record::core::lenientValue(settled.score) < request->score;
 
     std::optional<Failure> failure;
     bool answer = false;

@@ -64,24 +64,19 @@ struct Folder {
     }
 };
 
-// Dies as a power cut or a kill would, right after one step; or, in `lockDeleted`, lives on after
-// an administrator deleted its lock file there, taking it for a stale one.
+// Dies as a power cut or a kill would, right after one step.
 class KilledFolder : public record::PosixFolder {
 public:
-    KilledFolder(const std::string& path, Step at, std::string lockDeleted = {})
+    KilledFolder(const std::string& path, Step at)
         : PosixFolder(path)
-        , m_at(at)
-        , m_lockDeleted(std::move(lockDeleted)) {}
+        , m_at(at) {}
     void reached(Step step) override {
-        if (step == m_at && m_lockDeleted.empty())
-            ::raise(SIGKILL);
         if (step == m_at)
-            ::unlink(m_lockDeleted.c_str());
+            ::raise(SIGKILL);
     }
 
 private:
     Step m_at;
-    std::string m_lockDeleted;
 };
 
 } // namespace
@@ -115,20 +110,17 @@ void TstRecordStore::paths() {
 void TstRecordStore::killedAtAnyStepLeavesAPair_data() {
     QTest::addColumn<Step>("step");
     QTest::addColumn<bool>("stored");
-    QTest::addColumn<bool>("lockDeleted");
-    QTest::newRow("locked") << Step::locked << false << false;
-    QTest::newRow("settled") << Step::settled << false << false;
-    QTest::newRow("journal written") << Step::journalWritten << true << false;
-    QTest::newRow("score written") << Step::scoreWritten << true << false;
-    QTest::newRow("name written") << Step::nameWritten << true << false;
-    QTest::newRow("journal cleared") << Step::journalCleared << true << false;
-    QTest::newRow("lock deleted after the score") << Step::scoreWritten << true << true;
+    QTest::newRow("locked") << Step::locked << false;
+    QTest::newRow("settled") << Step::settled << false;
+    QTest::newRow("journal written") << Step::journalWritten << true;
+    QTest::newRow("score written") << Step::scoreWritten << true;
+    QTest::newRow("name written") << Step::nameWritten << true;
+    QTest::newRow("journal cleared") << Step::journalCleared << true;
 }
 
 void TstRecordStore::killedAtAnyStepLeavesAPair() {
     QFETCH(Step, step);
     QFETCH(bool, stored);
-    QFETCH(bool, lockDeleted);
     Folder folder;
     const std::string path = folder.dir.path().toStdString();
     {
@@ -141,9 +133,7 @@ void TstRecordStore::killedAtAnyStepLeavesAPair() {
     const pid_t child = ::fork();
     if (child == 0) {
         try {
-            KilledFolder killed(path, step,
-                                lockDeleted ? path + '/' + std::string(record::core::lockFile)
-                                            : std::string());
+            KilledFolder killed(path, step);
             record::core::store(killed, 9, newPair);
         } catch (const record::core::Failure&) {
             ::_exit(2);
@@ -152,8 +142,7 @@ void TstRecordStore::killedAtAnyStepLeavesAPair() {
     }
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(lockDeleted ? WIFEXITED(status) && WEXITSTATUS(status) == 0
-                        : WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 
     // The next start runs the store's preparation when it finds a journal: then it reads a pair.
     record::PosixFolder next(path);
