@@ -68,6 +68,8 @@ const QString& messaggioErrore(record::Problem problem) {
         return testi::errore::discoPieno;
     case record::Problem::noFolder:
         return testi::errore::cartella;
+    case record::Problem::missing:
+        return testi::errore::mancante;
     case record::Problem::busy:
         return testi::errore::occupato;
     case record::Problem::noStore:

@@ -2,6 +2,7 @@
 
 #ifndef Q_OS_WIN
 
+#include "journal.h"
 #include "posixfolder.h"
 #include "recordfiles.h"
 
@@ -116,10 +117,11 @@ StoreAnswer runStore(const QString& program, const QStringList& arguments,
     in[1].close();
 
     StoreAnswer answer;
-    char buffer[256];
+    char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(out[0].fd(), buffer, sizeof buffer);
-        if (n > 0 && answer.output.size() < 4096)
+        // One byte beyond the longest answer is enough to refuse it.
+        if (n > 0 && std::size_t(answer.output.size()) <= core::maxJournalSize())
             answer.output.append(buffer, n);
         if (n == 0 || (n < 0 && errno != EINTR))
             break;
@@ -162,25 +164,17 @@ QString storeProgram(const QString& programFolder) {
 }
 
 Pair load(const QString& cartella, const QString& programFolder,
-          const std::function<QString(const QString&)>& leggi) {
+          const std::function<QString(const QString&)>&) {
     const QString program = storeProgram(programFolder);
-    const PosixFolder folder = openFolder(cartella);
-    const QString scorePath = recordPath(cartella, scoreFileName);
-    const QString namePath = recordPath(cartella, nameFileName);
-    // The store runs only when something is missing or a store is under way or was cut short;
-    // a read that overlapped a store (the lock file's version moved) is made again.
-    for (int attempt = 0;; ++attempt) {
-        const PosixFolder::LockState before = folder.lockState();
-        const bool ready = before.usable && !before.pending && folder.exists(core::scoreFile) &&
-                           folder.exists(core::nameFile);
-        if (!ready && attempt < 3) {
-            outcome(runStore(program, {QStringLiteral("prepare")}, {}), program, cartella);
-            continue;
-        }
-        Pair pair{leggi(scorePath), leggi(namePath)};
-        if (folder.lockState() == before || attempt >= 3)
-            return pair;
+    // The store reads both files under the lock, as it writes them.
+    const StoreAnswer answer = runStore(program, {QStringLiteral("read")}, {});
+    if (answer.status == storeDone) {
+        if (const auto pair = core::decodeJournal(answer.output.toStdString()))
+            return {QString::fromLocal8Bit(pair->score), QString::fromLocal8Bit(pair->name)};
+        throw FileError(Problem::noStore, program);
     }
+    outcome(answer, program, cartella);
+    throw FileError(Problem::noStore, program); // a read never answers "not stored"
 }
 
 QString readWhole(const QString& path) {

@@ -57,11 +57,12 @@ struct Pair {
     QString name;
 };
 
-// Makes sure both record files exist and no store is left half done (on POSIX systems by running
-// the store, only when something is missing or unfinished), then reads both with `leggi`, the
-// game's own reader, as one pair: never one file of a store and one of another. On Windows the
-// folder is made if missing, and both files are also opened for writing, unchanged, so that a
-// player who could not store a record learns it now rather than at the end of the game.
+// Makes sure both record files exist and no store is left half done, then reads both as one pair,
+// under the lock: never one file of a store and one of another. On POSIX systems the store does
+// all of it (only it may take the lock) and `leggi` is not used; on Windows the game makes the
+// folder if it is missing, reads with `leggi`, its own reader, and also opens both files for
+// writing, unchanged, so that a player who could not store a record learns it now rather than at
+// the end of the game.
 Pair load(const QString& cartella, const QString& programFolder,
           const std::function<QString(const QString&)>& leggi);
 

@@ -22,7 +22,7 @@ build_packages="cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev qt6-transl
     libgl-dev libxcb1-dev fonts-liberation fonts-dejavu-core"
 test_packages="xvfb xauth xdotool x11-utils imagemagick openbox pulseaudio pulseaudio-utils man-db \
     desktop-file-utils appstream lintian dpkg-dev fakeroot file util-linux weston qt6-wayland \
-    dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi"
+    dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi strace"
 fuzz_packages="cmake ninja-build clang libclang-rt-14-dev llvm"
 windows_packages="g++-mingw-w64-x86-64-posix nsis dpkg-dev xz-utils patch"
 windows_test_packages="wine wine64 xvfb xauth xdotool x11-utils imagemagick pulseaudio \

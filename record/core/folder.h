@@ -32,6 +32,7 @@ enum class Problem {
     unwritable, // cannot be created, written or flushed
     full,       // no space left (or the quota is used up)
     noFolder,   // the folder itself is missing or not a folder
+    missing,    // missing, in a folder where only its administrator may create it
     busy,       // another store held the lock for too long
     noStore,    // the game's own: the store is missing, cannot start, or stopped without an answer
 };

@@ -58,6 +58,15 @@ void prepare(Folder& folder) {
     settle(folder);
 }
 
+Contents readPair(Folder& folder) {
+    const Held held(folder);
+    settle(folder);
+    Contents pair;
+    pair.score = folder.read(scoreFile);
+    pair.name = folder.read(nameFile);
+    return pair;
+}
+
 bool store(Folder& folder, double score, const Contents& contents) {
     const Held held(folder);
     settle(folder);
@@ -85,6 +94,7 @@ constexpr std::pair<Problem, std::string_view> problemWords[] = {
     {Problem::unwritable, "unwritable"},
     {Problem::full, "full"},
     {Problem::noFolder, "nofolder"},
+    {Problem::missing, "missing"},
     {Problem::busy, "busy"},
     {Problem::noStore, "nostore"},
 };

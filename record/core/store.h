@@ -13,6 +13,10 @@ void settle(Folder& folder);
 // Makes sure both record files exist and no store is left half done, under the lock.
 void prepare(Folder& folder);
 
+// Both record files, read under the lock once the folder is settled: never one file of a store
+// and one of another.
+Contents readPair(Folder& folder);
+
 // Stores `contents` as the new record if `score` is strictly greater than the stored score (read
 // the lenient way), deciding under the lock so that a higher record stored meanwhile by another
 // game is never lowered. Returns whether it stored.

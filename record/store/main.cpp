@@ -3,6 +3,7 @@
 // folder is fixed when it is built), a bounded input, and the group only for the folder's work.
 //
 //   corvalto-record prepare        both record files there, no store left half done
+//   corvalto-record read           prepare, then print both files as a journal holds them
 //   corvalto-record store SCORE    the player's name on standard input
 //
 // Exit status: 0 done (stored), 1 not stored (the record is as high or higher), 2 wrong use,
@@ -41,6 +42,7 @@ int usage(const char* what) {
     std::fprintf(stderr,
                  "corvalto-record: %s\n"
                  "usage: corvalto-record prepare\n"
+                 "       corvalto-record read\n"
                  "       corvalto-record store SCORE < name\n",
                  what);
     return wrongUse;
@@ -68,11 +70,12 @@ int main(int argc, char** argv) {
 
     int status = done;
     std::optional<record::core::Failure> failure;
+    record::core::Contents pair;
     if (::setegid(privileged) != 0)
         return unusable;
     try {
         record::PosixFolder folder(CORVALTO_RECORD_DIR);
-        status = record::carryOut(folder, request) ? done : notStored;
+        status = record::carryOut(folder, request, pair) ? done : notStored;
     } catch (const record::core::Failure& caught) {
         failure = caught;
     }
@@ -83,6 +86,11 @@ int main(int argc, char** argv) {
         std::printf("%s %s\n", std::string(record::core::problemWord(failure->problem)).c_str(),
                     failure->file.c_str());
         status = unusable;
+    } else if (request.command == record::Command::read) {
+        // Lengths and a checksum before the bytes: a reader tells a whole answer from a cut one.
+        const std::string answer = record::core::encodeJournal(pair);
+        if (std::fwrite(answer.data(), 1, answer.size(), stdout) != answer.size())
+            status = unusable;
     }
     if (std::fflush(stdout) != 0 && status != unusable)
         status = unusable;

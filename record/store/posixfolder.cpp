@@ -86,10 +86,6 @@ void overwrite(int fd, std::string_view bytes, std::string_view name) {
         fail(writeProblem(errno), name);
 }
 
-long long nanoseconds(const struct timespec& t) {
-    return static_cast<long long>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
 } // namespace
 
 PosixFolder::PosixFolder(const std::string& path, std::chrono::milliseconds patience)
@@ -136,6 +132,7 @@ void PosixFolder::lock() {
         if (::fstatat(m_dir, file.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
             opened = openChecked(core::lockFile, O_RDWR, true);
         } else if (errno == ENOENT) {
+            checkMayCreate(core::lockFile);
             opened = ::openat(m_dir, file.c_str(),
                               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660);
             if (opened < 0) {
@@ -147,8 +144,9 @@ void PosixFolder::lock() {
             // who could open it could also hold it.
             // Flushed with the folder's new entry: a journal is only as durable as its file.
             if (::fchmod(opened, 0660) != 0 || ::fsync(opened) != 0 || ::fsync(m_dir) != 0) {
+                const int error = errno;
                 ::close(opened);
-                fail(Problem::unwritable, core::lockFile);
+                fail(writeProblem(error), core::lockFile);
             }
         } else {
             fail(Problem::unreadable, core::lockFile);
@@ -162,31 +160,45 @@ void PosixFolder::lock() {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         // A lock on a file that no longer bears the name guards nothing: start again.
-        struct stat held;
+        struct stat locked;
         struct stat named;
-        if (::fstat(fd.get(), &held) == 0 &&
+        if (::fstat(fd.get(), &locked) == 0 &&
             ::fstatat(m_dir, file.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-            m_lockDevice = held.st_dev;
-            m_lockInode = held.st_ino;
+            locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
             m_lock = fd.release();
+            // The set-up replaces files only while it holds the lock itself: what bears the
+            // record names now stays theirs until this store lets go.
+            for (const std::string_view name : {core::scoreFile, core::nameFile}) {
+                if (::fstatat(m_dir, std::string(name).c_str(), &status, AT_SYMLINK_NOFOLLOW) ==
+                        0 ||
+                    errno != ENOENT)
+                    *held(name) = openChecked(name, O_RDWR, true);
+            }
             return;
         }
     }
 }
 
 void PosixFolder::unlock() noexcept {
-    if (m_lock >= 0)
-        ::close(m_lock);
-    m_lock = -1;
+    for (int* fd : {&m_lock, &m_files[0], &m_files[1]}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
 }
 
-void PosixFolder::checkStillHeld() const {
-    struct stat named;
-    if (m_lock < 0 ||
-        ::fstatat(m_dir, std::string(core::lockFile).c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-        named.st_dev != m_lockDevice || named.st_ino != m_lockInode)
-        fail(Problem::busy, core::lockFile);
+void PosixFolder::checkMayCreate(std::string_view name) const {
+    struct stat folder;
+    if (::fstat(m_dir, &folder) != 0 || folder.st_uid != ::getuid())
+        fail(Problem::missing, name);
+}
+
+int* PosixFolder::held(std::string_view name) {
+    if (name == core::scoreFile)
+        return &m_files[0];
+    if (name == core::nameFile)
+        return &m_files[1];
+    return nullptr;
 }
 
 std::string PosixFolder::readJournal() {
@@ -194,11 +206,13 @@ std::string PosixFolder::readJournal() {
 }
 
 void PosixFolder::writeJournal(std::string_view bytes) {
-    checkStillHeld();
     overwrite(m_lock, bytes, core::lockFile);
 }
 
 bool PosixFolder::createIfMissing(std::string_view name) {
+    int* const kept = held(name);
+    if (kept && *kept >= 0)
+        return false;
     const std::string file(name);
     struct stat status;
     if (::fstatat(m_dir, file.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -207,54 +221,38 @@ bool PosixFolder::createIfMissing(std::string_view name) {
     }
     if (errno != ENOENT)
         fail(Problem::unreadable, name);
-    checkStillHeld();
+    checkMayCreate(name);
     // O_EXCL never follows a link, not even a dangling one: its target is never created.
-    const Fd fd(
-        ::openat(m_dir, file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664));
+    Fd fd(::openat(m_dir, file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664));
     if (fd.get() < 0)
         fail(writeProblem(errno), name);
     // Readable by every account whatever the umask; written only by the store.
     if (::fchmod(fd.get(), 0664) != 0 || ::fsync(fd.get()) != 0)
         fail(writeProblem(errno), name);
+    if (kept && m_lock >= 0)
+        *kept = fd.release();
     return true;
 }
 
 std::string PosixFolder::read(std::string_view name) {
-    const Fd fd(openChecked(name, O_RDONLY, false));
-    std::string bytes = readBounded(fd.get(), core::maxFileSize, name);
+    const int* const kept = held(name);
+    const Fd opened(kept && *kept >= 0 ? -1 : openChecked(name, O_RDONLY, false));
+    std::string bytes =
+        readBounded(opened.get() >= 0 ? opened.get() : *kept, core::maxFileSize, name);
     if (bytes.size() > core::maxFileSize)
         fail(Problem::tooLarge, name);
     return bytes;
 }
 
 void PosixFolder::rewrite(std::string_view name, std::string_view bytes) {
-    checkStillHeld();
-    const Fd fd(openChecked(name, O_WRONLY, true));
-    overwrite(fd.get(), bytes, name);
+    const int* const kept = held(name);
+    const Fd opened(kept && *kept >= 0 ? -1 : openChecked(name, O_WRONLY, true));
+    overwrite(opened.get() >= 0 ? opened.get() : *kept, bytes, name);
 }
 
 void PosixFolder::flush() {
     if (::fsync(m_dir) != 0)
-        fail(Problem::unwritable, ".");
-}
-
-PosixFolder::LockState PosixFolder::lockState() const {
-    LockState state;
-    struct stat status;
-    if (::fstatat(m_dir, std::string(core::lockFile).c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(status.st_mode) || status.st_nlink != 1)
-        return state;
-    state.usable = true;
-    state.pending = status.st_size != 0;
-    state.inode = status.st_ino;
-    state.modified = nanoseconds(status.st_mtim);
-    state.changed = nanoseconds(status.st_ctim);
-    return state;
-}
-
-bool PosixFolder::exists(std::string_view name) const {
-    struct stat status;
-    return ::fstatat(m_dir, std::string(name).c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+        fail(writeProblem(errno), ".");
 }
 
 } // namespace record

@@ -13,6 +13,11 @@ namespace record {
 // A record folder on a POSIX system, reached through a descriptor of the folder so that every
 // file is opened by its own name within it and never through a link. Standard library and POSIX
 // only: the privileged store is built from it.
+//
+// Once the lock is held, the record files are opened at once and written only through those
+// descriptors: a store finishes what it began on the files it found under the lock, whatever
+// takes their names later. Files are created only in a folder the caller owns: elsewhere a file
+// the store made would belong to the player who ran it.
 class PosixFolder : public core::Folder {
 public:
     static constexpr std::chrono::milliseconds defaultPatience{5000};
@@ -33,27 +38,15 @@ public:
     void rewrite(std::string_view name, std::string_view bytes) override;
     void flush() override;
 
-    // What a reader without the lock can see of the lock file: whether it is there and usable,
-    // and a version that changes whenever a store writes or clears its journal.
-    struct LockState {
-        bool usable = false;  // there, a regular file with one name
-        bool pending = false; // holds a journal: a store is under way or was cut short
-        ino_t inode = 0;
-        long long modified = 0; // nanoseconds
-        long long changed = 0;
-        bool operator==(const LockState&) const = default;
-    };
-    LockState lockState() const;
-    bool exists(std::string_view name) const;
-
 private:
     int openChecked(std::string_view name, int flags, bool forWriting) const;
-    void checkStillHeld() const;
+    void checkMayCreate(std::string_view name) const;
+    // The descriptor a record file was opened with under the lock; nullptr for another name.
+    int* held(std::string_view name);
 
     int m_dir = -1;
     int m_lock = -1;
-    dev_t m_lockDevice = 0;
-    ino_t m_lockInode = 0;
+    int m_files[2] = {-1, -1}; // the score file and the name file, while the lock is held
     std::chrono::milliseconds m_patience;
 };
 

@@ -11,8 +11,8 @@ namespace record {
 
 namespace {
 
-// The input, if it holds no more than a name the game can store.
-std::optional<std::string> readName(int input) {
+// The input, if it holds no more than a name the game can store; otherwise why not.
+std::variant<std::string, WrongUse> readName(int input) {
     constexpr std::size_t bound = core::maxFileSize - 2;
     std::string name;
     char buffer[4096];
@@ -23,10 +23,10 @@ std::optional<std::string> readName(int input) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return std::nullopt;
+            return WrongUse{"the name on standard input cannot be read"};
         }
         if (name.size() + std::size_t(n) > bound)
-            return std::nullopt;
+            return WrongUse{"the name on standard input is too long"};
         name.append(buffer, std::size_t(n));
     }
 }
@@ -37,21 +37,30 @@ std::variant<StoreRequest, WrongUse> parseRequest(int argc, const char* const* a
     const std::string_view command = argc >= 2 ? argv[1] : "";
     if (command == "prepare" && argc == 2)
         return StoreRequest{};
+    if (command == "read" && argc == 2)
+        return StoreRequest{Command::read, 0, {}};
     if (command != "store" || argc != 3)
         return WrongUse{"unknown command"};
     const std::optional<double> score = scoreValue(argv[2]);
     if (!score)
         return WrongUse{"the score must be a whole number from -32768 to 32767"};
-    const std::optional<std::string> name = readName(input);
-    if (!name)
-        return WrongUse{"the name on standard input is too long"};
-    return StoreRequest{true, *score, {core::line(argv[2]), core::line(*name)}};
+    const auto name = readName(input);
+    if (const auto* wrong = std::get_if<WrongUse>(&name))
+        return *wrong;
+    return StoreRequest{
+        Command::store, *score, {core::line(argv[2]), core::line(std::get<std::string>(name))}};
 }
 
-bool carryOut(core::Folder& folder, const StoreRequest& request) {
-    if (!request.store) {
+bool carryOut(core::Folder& folder, const StoreRequest& request, core::Contents& pair) {
+    switch (request.command) {
+    case Command::prepare:
         core::prepare(folder);
         return true;
+    case Command::read:
+        pair = core::readPair(folder);
+        return true;
+    case Command::store:
+        break;
     }
     return core::store(folder, request.score, request.contents);
 }

@@ -12,8 +12,10 @@
 // input. Kept apart from main() so that everything the store reads from its caller can be fuzzed.
 namespace record {
 
+enum class Command { prepare, read, store };
+
 struct StoreRequest {
-    bool store = false; // false: prepare
+    Command command = Command::prepare;
     double score = 0;
     core::Contents contents; // the two lines a store writes
 };
@@ -31,7 +33,7 @@ std::variant<StoreRequest, WrongUse> parseRequest(int argc, const char* const* a
 using core::scoreValue;
 
 // Carries out `request` on `folder`: false only for a store that found the record as high or
-// higher. Throws core::Failure.
-bool carryOut(core::Folder& folder, const StoreRequest& request);
+// higher. A read leaves the pair in `pair`. Throws core::Failure.
+bool carryOut(core::Folder& folder, const StoreRequest& request, core::Contents& pair);
 
 } // namespace record

@@ -59,8 +59,9 @@ void request(std::string_view text) {
     const auto* got = std::get_if<record::StoreRequest>(&parsed);
     if (!got)
         return;
-    if (!got->store) {
-        CHECK(words.size() == 1 && words[0] == "prepare");
+    if (got->command != record::Command::store) {
+        CHECK(words.size() == 1 &&
+              words[0] == (got->command == record::Command::read ? "read" : "prepare"));
         return;
     }
     CHECK(words.size() == 2 && words[0] == "store");

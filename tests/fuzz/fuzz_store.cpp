@@ -1,5 +1,5 @@
 // Everything the privileged store reads, from its caller and from its folder, fuzzed through its
-// own code: the command line and standard input (parseRequest), then the prepare or store it asks
+// own code: the command line and standard input (parseRequest), then the command it asks
 // for (carryOut) on a real folder whose three files are of any kind, size and contents. After
 // each run the folder must hold the old pair or the new one, nothing else, nothing beyond the
 // bound, an empty journal after success, and nothing outside it may have changed.
@@ -278,8 +278,9 @@ void checkRequest(const Input& in, const std::string& name,
                   const std::variant<record::StoreRequest, record::WrongUse>& parsed) {
     const auto& args = in.arguments;
     const auto* request = std::get_if<record::StoreRequest>(&parsed);
-    if (args.size() == 1 && args[0] == "prepare") {
-        CHECK(request && !request->store);
+    if (args.size() == 1 && (args[0] == "prepare" || args[0] == "read")) {
+        CHECK(request && request->command == (args[0] == "read" ? record::Command::read
+                                                                : record::Command::prepare));
         return;
     }
     const bool store = args.size() == 2 && args[0] == "store";
@@ -301,7 +302,7 @@ void checkRequest(const Input& in, const std::string& name,
     const bool fits = name.size() + 2 <= record::core::maxFileSize;
     CHECK(bool(request) == (score && fits));
     if (request) {
-        CHECK(request->store && request->score == *score);
+        CHECK(request->command == record::Command::store && request->score == *score);
         CHECK(request->contents.score == args[1] + "\r\n");
         CHECK(request->contents.name == name + "\r\n");
     }
@@ -370,18 +371,22 @@ void run(const Input& in) {
     const auto pending = pendingStore(in.lock, in.sections[3], oldLock);
     const Contents settled = pending ? *pending : Contents{oldScore, oldName};
     bool stored = false;
-    if (!expected && request->store) {
-        if (settled.score.size() > record::core::maxFileSize)
-            expected = Failure{Problem::tooLarge, std::string(record::core::scoreFile)};
-        else
-            stored = record::core::lenientValue(settled.score) < request->score;
-    }
+    // A store reads the score file, a read both.
+    const bool storing = request->command == record::Command::store;
+    const bool reading = request->command == record::Command::read;
+    if (!expected && (storing || reading) && settled.score.size() > record::core::maxFileSize)
+        expected = Failure{Problem::tooLarge, std::string(record::core::scoreFile)};
+    else if (!expected && reading && settled.name.size() > record::core::maxFileSize)
+        expected = Failure{Problem::tooLarge, std::string(record::core::nameFile)};
+    else if (!expected && storing)
+        stored = record::core::lenientValue(settled.score) < request->score;
 
     std::optional<Failure> failure;
     bool answer = false;
+    Contents read;
     try {
         record::PosixFolder folder(g_folder, std::chrono::milliseconds(100));
-        answer = record::carryOut(folder, *request);
+        answer = record::carryOut(folder, *request, read);
     } catch (const Failure& caught) {
         failure = caught;
     }
@@ -420,8 +425,10 @@ void run(const Input& in) {
     }
 
     // Settled: a whole pair, the new one if stored, and an empty journal.
-    CHECK(answer == (stored || !request->store));
+    CHECK(answer == (stored || !storing));
     const Contents pair = stored ? request->contents : settled;
+    if (!failure && request->command == record::Command::read)
+        CHECK(read == pair);
     const Entry score = entry(record::core::scoreFile);
     const Entry nameFile = entry(record::core::nameFile);
     const Entry lock = entry(record::core::lockFile);

@@ -343,10 +343,12 @@ else
         folder) mkdir "$mrec/$1" && ln -s "$work/secretdir" "$mrec/$1/escape" ;;
         oversized) head -c 98304 /dev/zero | tr '\0' 7 >"$mrec/$1" ;;
         bound) head -c "$record_bound" /dev/zero | tr '\0' 7 >"$mrec/$1" ;;
+        # A player's hard link to a root-only file whose original root has since replaced.
+        rootonly) printf ' 99\r\n' >"$mrec/$1" && chmod 0600 "$mrec/$1" ;;
         esac
     }
     for round in "link hardlink fifo" "folder oversized link" "bound dangling hardlink" \
-        "hardlink folder folder" "fifo bound dangling"; do
+        "hardlink folder folder" "fifo bound dangling" "rootonly rootonly rootonly"; do
         rm -rf "$mrec"
         mkdir -m 0777 "$mrec"
         # shellcheck disable=SC2086 # one word per record name
@@ -369,6 +371,27 @@ else
         done
     done
 
+    # A player who keeps filling a folder of their own under the older set-up's temporary name,
+    # with their own lock file and its forged journal, in a 1.0.0 folder and in one a set-up that
+    # stopped half done left root:games 2775: the set-up neither stops nor trusts it, and leaves
+    # nothing of the player's in the folder.
+    for mode in 0777 2775; do
+        rm -rf "$mrec"
+        mkdir "$mrec" "$mrec/.avelmora.txt.new"
+        chgrp games "$mrec" && chmod "$mode" "$mrec"
+        printf ' 7\r\n' >"$mrec/avelmora.txt" && printf 'forged journal' >"$mrec/velmora.lock"
+        chown 64999:64999 "$mrec/velmora.lock" "$mrec/.avelmora.txt.new"
+        setpriv --reuid=64999 --regid=64999 --clear-groups sh -c \
+            'cd "$0" && i=0 && while [ $i -lt 200000 ]; do : >"f$i"; i=$((i + 1)); done' \
+            "$mrec/.avelmora.txt.new" 2>/dev/null &
+        sleep 0.5
+        timeout 60 sh "$work/postinst" configure 1.1.0 2>/dev/null ||
+            fail "postinst over a player's busy folder ($mode) failed"
+        kill $! && wait $! 2>/dev/null || true
+        check_folder "postinst over a player's busy folder ($mode)" "regular file" "regular empty file"
+    done
+    rm -rf "$work"/var/games/.corvalto-old.*
+
     # A folder already set up: configured again (or upgraded later) it keeps a pending journal
     # in the lock file and what an administrator put there, and takes back from a player a record
     # file the store had to create for them.
@@ -386,6 +409,22 @@ else
     expect_node "$mrec/velmora.lock" "root:games 660 regular file" "postinst configured again"
     [ "$(cat "$mrec/velmora.lock")" = "a journal" ] || fail "postinst configured again: the journal is lost"
     [ -f "$mrec/LEGGIMI" ] || fail "postinst configured again: removed an administrator's file"
+
+    # A store stopped while it holds the lock (flock(1) under the store's name), its lock file
+    # kept or deleted since by an administrator: the set-up stops and replaces nothing.
+    cp "$(command -v flock)" "$work/corvalto-record"
+    for deleted in no yes; do
+        rm -rf "$mrec" && sh "$work/postinst" configure
+        before=$(stat -c %i "$mrec/avelmora.txt")
+        "$work/corvalto-record" "$mrec/velmora.lock" sleep 60 &
+        sleep 0.5
+        if [ "$deleted" = yes ]; then rm "$mrec/velmora.lock"; fi
+        if timeout 60 sh "$work/postinst" configure 1.1.0 2>/dev/null ||
+            [ "$(stat -c %i "$mrec/avelmora.txt")" != "$before" ]; then
+            fail "postinst went on beside a stopped store (lock file deleted: $deleted)"
+        fi
+        kill $! && wait $! 2>/dev/null || true
+    done
 
     # A link or a file where the folder should be stops the set-up, and nothing is changed
     # through it.

@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <unistd.h>
+
 // The built store as its callers use it, a curious pupil among them: on the record folder it was
 // built for (inside the build tree), which each test empties first.
 class TstStoreProgram : public QObject {
@@ -18,6 +20,8 @@ private slots:
     void fileSizeLimitNeverBreaksThePair_data();
     void fileSizeLimitNeverBreaksThePair();
     void racingStoresKeepTheHighestWholePair();
+    void troubleHasItsWord_data();
+    void troubleHasItsWord();
 };
 
 namespace {
@@ -164,6 +168,51 @@ void TstStoreProgram::racingStoresKeepTheHighestWholePair() {
     QCOMPARE(bytesOf("avelmora.txt"), QByteArray(" 9\r\n"));
     QVERIFY(consistent());
     qDeleteAll(stores);
+}
+
+// What went wrong has its own word, and a read is whole. Root gives the folder away for "missing":
+// a file that the store would have to create in a folder its caller does not own is reported, never
+// made.
+void TstStoreProgram::troubleHasItsWord_data() {
+    QTest::addColumn<QString>("line"); // for sh -c in the folder, the store as $0
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("says");
+    const QString full = "strace -f -o /dev/null -e inject=fsync:error=ENOSPC:when=%1 \"$0\" ";
+    QTest::newRow("name unreadable") << "\"$0\" store 9 </" << 2 << QByteArray("be read");
+    QTest::newRow("no space for the lock file") << "rm velmora.lock && " + full.arg(1) + "prepare"
+                                                << 3 << QByteArray("full velmora.lock\n");
+    QTest::newRow("no space to flush the folder")
+        << "echo Bea | " + full.arg(5) + "store 9" << 3 << QByteArray("full .\n");
+    // Paused after its score file (its second write): the read waits, never the new score
+    // beside the old name.
+    QTest::newRow("read beside a paused store")
+        << "echo Bea | strace -f -o /dev/null -e inject=pwrite64:delay_exit=1500ms:when=2 \"$0\" "
+           "store ' 9' & sleep 0.5; \"$0\" read && wait $!"
+        << 0 << QByteArray(" 9\r\nBea\n\r\n");
+    QTest::newRow("lock file missing")
+        << "rm velmora.lock && \"$0\" read" << 3 << QByteArray("missing velmora.lock\n");
+}
+
+void TstStoreProgram::troubleHasItsWord() {
+    QFETCH(QString, line);
+    QFETCH(int, status);
+    QFETCH(QByteArray, says);
+    const bool foreign = says.startsWith("missing");
+    if (foreign && ::geteuid() != 0)
+        QSKIP("only root can give the folder away");
+    const QByteArray path = QFile::encodeName(folder);
+    QVERIFY(!foreign || ::chown(path.constData(), 65534, 65534) == 0);
+    QProcess store;
+    store.setWorkingDirectory(folder);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0"); // LeakSanitizer cannot run under strace
+    store.setProcessEnvironment(environment);
+    store.start("sh", {"-c", line, storeProgram});
+    QVERIFY(store.waitForFinished(60000));
+    QVERIFY(!foreign || (::chown(path.constData(), ::getuid(), ::getgid()) == 0 &&
+                         !QFile::exists(folder + "/velmora.lock")));
+    const QByteArray output = store.readAllStandardOutput() + store.readAllStandardError();
+    QVERIFY2(store.exitCode() == status && output.contains(says), output.constData());
 }
 
 QTEST_GUILESS_MAIN(TstStoreProgram)
