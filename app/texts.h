@@ -63,9 +63,16 @@ inline const QString discoPieno =
 inline const QString cartella =
     QStringLiteral("La cartella del record %1 non c'è. Chiedi all'amministratore del computer di "
                    "reinstallare il gioco.");
+// Only an administrator may add a file to the installed record folder.
+#ifdef Q_OS_WIN
+inline const QString mancante =
+    QStringLiteral("Il file %1 non c'è e solo l'amministratore del computer può ricrearlo. "
+                   "Chiedigli di installare di nuovo il gioco.");
+#else
 inline const QString mancante =
     QStringLiteral("Il file %1 non c'è e solo l'amministratore del computer può ricrearlo. "
                    "Chiedigli di eseguire il comando: sudo dpkg-reconfigure corvalto");
+#endif
 inline const QString occupato =
     QStringLiteral("Un'altra partita sta registrando il suo record e non ha finito in tempo (il "
                    "file %1 è ancora bloccato). Riprova tra poco; se succede di nuovo, chiedi "

@@ -193,6 +193,10 @@ private:
             disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
+            // The installer lets no account but administrators add a file to the folder.
+            if (disposition == OPEN_ALWAYS && code == ERROR_ACCESS_DENIED &&
+                GetFileAttributesW(native(file)) == INVALID_FILE_ATTRIBUTES)
+                fail(core::Problem::missing, name);
             fail(access & GENERIC_WRITE ? writeProblem(code) : core::Problem::unreadable, name);
         }
         const DWORD created = GetLastError();
