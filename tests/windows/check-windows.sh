@@ -54,21 +54,26 @@ trap 'exit 130' INT
 
 # ---- Waiting, the game, its windows --------------------------------------------------------
 
+# no <why> / skip <why>: the check fails, or cannot run here, for that reason.
+no() {
+    why=$1
+    return 1
+}
+skip() {
+    why=$1
+    return 77
+}
+
 # within <seconds> <what> <command...>: polls the command until it succeeds; false, with why
 # naming <what>, after the deadline.
 within() {
     tries=$(($1 * 5)) what=$2
     shift 2
     until "$@"; do
-        if [ -n "$game_pid" ] && game_ended; then
-            why="the game ended while waiting for $what"
-            return 1
-        fi
+        ! { [ -n "$game_pid" ] && game_ended; } ||
+            no "the game ended while waiting for $what" || return
         tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || {
-            why="nothing after the wait for $what"
-            return 1
-        }
+        [ "$tries" -gt 0 ] || no "nothing after the wait for $what" || return
         sleep 0.2
     done
 }
@@ -161,24 +166,15 @@ leave() {
         if newest_window "$main" && press "$found" Return && [ "$found" != "$last" ]; then
             boxes=$((boxes + 1)) last=$found
         fi
-        [ "$boxes" -le 3 ] || {
-            why="more than 3 boxes after Exit"
-            return 1
-        }
+        [ "$boxes" -le 3 ] || no "more than 3 boxes after Exit" || return
         sleep 0.3
         left=$((left - 1))
-        [ "$left" -gt 0 ] || {
-            why="the game did not end after Exit ($boxes boxes)"
-            return 1
-        }
+        [ "$left" -gt 0 ] || no "the game did not end after Exit ($boxes boxes)" || return
     done
     status=0
     wait "$game_pid" || status=$?
     game_pid=""
-    [ "$status" -eq 0 ] || {
-        why="the game ended with status $status"
-        return 1
-    }
+    [ "$status" -eq 0 ] || no "the game ended with status $status" || return
 }
 
 # preset <score-bytes> <name-bytes>: printf formats for the two record files.
@@ -191,36 +187,22 @@ preset() {
 holds() {
     # shellcheck disable=SC2059
     printf -- "$2" >"$work/expected"
-    [ -f "$1" ] || {
-        why="$(basename "$1") is missing"
-        return 1
-    }
-    cmp -s "$1" "$work/expected" || {
-        why="$(basename "$1") holds [$(od -An -c "$1" | tr -s ' \n' '  ')]"
-        return 1
-    }
+    [ -f "$1" ] || no "$(basename "$1") is missing" || return
+    cmp -s "$1" "$work/expected" ||
+        no "$(basename "$1") holds [$(od -An -c "$1" | tr -s ' \n' '  ')]" || return
 }
 
 needs_game() {
-    [ -n "${DISPLAY:-}" ] || {
-        why="no X server: DISPLAY is not set (tools/dev.sh windows-test starts one)"
-        return 77
-    }
-    command -v xdotool >/dev/null && command -v import >/dev/null || {
-        why="xdotool or import (imagemagick) is missing"
-        return 77
-    }
-    [ -x "$program_dir/corvalto.exe" ] || {
-        why="the game is not installed"
-        return 77
-    }
+    [ -n "${DISPLAY:-}" ] ||
+        skip "no X server: DISPLAY is not set (tools/dev.sh windows-test starts one)" || return
+    command -v xdotool >/dev/null && command -v import >/dev/null ||
+        skip "xdotool or import (imagemagick) is missing" || return
+    [ -x "$program_dir/corvalto.exe" ] || skip "the game is not installed" || return
 }
 
 needs_main() {
-    [ -n "$main" ] && [ -n "$game_pid" ] || {
-        why="needs the main window of the game being played"
-        return 77
-    }
+    [ -n "$main" ] && [ -n "$game_pid" ] ||
+        skip "needs the main window of the game being played" || return
 }
 
 install() { wine "$setup" /S; }
@@ -235,45 +217,29 @@ uninstall() {
 
 check_install() {
     # The traced process starts are how the icacls lines are seen (Wine's icacls does nothing).
-    WINEDEBUG=-all,trace+process wine "$setup" /S 2>"$work/install.trace" || {
-        why="the installer ended with status $?"
-        return 1
-    }
+    WINEDEBUG=-all,trace+process wine "$setup" /S 2>"$work/install.trace" ||
+        no "the installer ended with status $?" || return
     wineserver -w
 }
 
+# The rest of what the game loads shows itself when it plays.
 check_files() {
-    missing=""
-    for f in corvalto.exe corvalto_audio.dll Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll \
-        libgcc_s_seh-1.dll libwinpthread-1.dll qt.conf plugins/platforms/qwindows.dll \
-        plugins/styles/qwindowsvistastyle.dll suoni/sparo.wav suoni/esplosi.wav suoni/laser.wav \
-        translations/qtbase_it.qm corvalto.ico COPYING.txt disinstalla.exe; do
-        [ -s "$program_dir/$f" ] || missing="$missing $f"
+    for f in corvalto.exe disinstalla.exe plugins/platforms/qwindows.dll suoni/laser.wav; do
+        [ -s "$program_dir/$f" ] || no "no $f in C:\\Program Files\\Corvalto" || return
     done
-    [ -z "$missing" ] || why="missing in C:\\Program Files\\Corvalto:$missing"
-    [ -z "$missing" ]
 }
 
 check_shortcut() {
-    [ -f "$shortcut" ] || {
-        why="no Corvalto.lnk in the all-users Start menu"
-        return 1
-    }
-    strings -a "$shortcut" | grep -qxF "$program" || {
-        why="the shortcut does not start $program"
-        return 1
-    }
-    strings -a -el "$shortcut" | grep -qF 'C:\Program Files\Corvalto\corvalto.ico' || {
-        why="the shortcut has not the game's icon"
-        return 1
-    }
+    [ -f "$shortcut" ] || no "no Corvalto.lnk in the all-users Start menu" || return
+    strings -a "$shortcut" | grep -qxF "$program" ||
+        no "the shortcut does not start $program" || return
+    strings -a -el "$shortcut" | grep -qF 'C:\Program Files\Corvalto\corvalto.ico' ||
+        no "the shortcut has not the game's icon" || return
 }
 
 check_registry() {
-    wine reg query "$uninstall_key" /reg:64 >"$work/reg.txt" 2>&1 || {
-        why="no uninstall entry $uninstall_key"
-        return 1
-    }
+    wine reg query "$uninstall_key" /reg:64 >"$work/reg.txt" 2>&1 ||
+        no "no uninstall entry $uninstall_key" || return
     version=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
     for entry in "DisplayName REG_SZ Corvalto" "DisplayVersion REG_SZ $version" \
         "Publisher REG_SZ Sviluppatori del progetto Corvalto" \
@@ -281,25 +247,18 @@ check_registry() {
         'InstallLocation REG_SZ C:\Program Files\Corvalto' \
         "UninstallString REG_SZ \"$uninstaller\"" "QuietUninstallString REG_SZ \"$uninstaller\" /S" \
         "NoModify REG_DWORD 0x1" "NoRepair REG_DWORD 0x1"; do
-        tr -d '\r' <"$work/reg.txt" | sed 's/^ *//; s/    / /g' | grep -qxF "$entry" || {
-            why="the entry lacks: $entry"
-            return 1
-        }
+        tr -d '\r' <"$work/reg.txt" | sed 's/^ *//; s/    / /g' | grep -qxF "$entry" ||
+            no "the entry lacks: $entry" || return
     done
     # In KiB: the program folder (the stand-in Qt DLLs alone make more than 1 MiB).
     size=$(tr -d '\r' <"$work/reg.txt" | sed -n 's/^ *EstimatedSize *REG_DWORD *//p')
-    [ $((size)) -gt 0 ] || {
-        why="EstimatedSize is '$size'"
-        return 1
-    }
+    [ $((size)) -gt 0 ] || no "EstimatedSize is '$size'" || return
 }
 
 check_record() {
     for f in avelmora.txt velmora.txt velmora.lock; do
-        [ -f "$record_dir/$f" ] && [ ! -s "$record_dir/$f" ] || {
-            why="C:\\ProgramData\\Corvalto\\$f is not there, empty"
-            return 1
-        }
+        [ -f "$record_dir/$f" ] && [ ! -s "$record_dir/$f" ] ||
+            no "C:\\ProgramData\\Corvalto\\$f is not there, empty" || return
     done
 }
 
@@ -308,23 +267,17 @@ check_record() {
 check_acl() {
     sed -n 's/.*CreateProcessInternalW app (null) cmdline L"\\"C:\\\\windows\\\\system32\\\\icacls\.exe\\" \(.*\)"$/\1/p' \
         "$work/install.trace" | sed 's/\\\\/\x01/g; s/\\"/"/g; s/\x01/\\/g' >"$work/icacls.txt"
-    cat >"$work/icacls.expected" <<'EOF'
-"C:\ProgramData\Corvalto" /setowner *S-1-5-32-544 /L /Q
-"C:\ProgramData\Corvalto" /reset /L /Q
-"C:\ProgramData\Corvalto" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F /L /Q
-"C:\ProgramData\Corvalto" /grant *S-1-5-32-545:(RX) /L /Q
-"C:\ProgramData\Corvalto" /grant *S-1-5-32-545:(OI)(IO)(R,W) /L /Q
-"C:\ProgramData\Corvalto\avelmora.txt" /setowner *S-1-5-32-544 /L /Q
-"C:\ProgramData\Corvalto\avelmora.txt" /reset /L /Q
-"C:\ProgramData\Corvalto\velmora.txt" /setowner *S-1-5-32-544 /L /Q
-"C:\ProgramData\Corvalto\velmora.txt" /reset /L /Q
-"C:\ProgramData\Corvalto\velmora.lock" /setowner *S-1-5-32-544 /L /Q
-"C:\ProgramData\Corvalto\velmora.lock" /reset /L /Q
-EOF
-    diff -u "$work/icacls.expected" "$work/icacls.txt" >"$work/icacls.diff" || {
-        why="the installer ran other icacls lines: $(grep '^[-+][^-+]' "$work/icacls.diff" | head -n 2 | tr '\n' ' ')"
-        return 1
-    }
+    {
+        d='"C:\ProgramData\Corvalto'
+        printf '%s" %s /L /Q\n' "$d" '/setowner *S-1-5-32-544' "$d" /reset "$d" \
+            '/inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F' \
+            "$d" '/grant *S-1-5-32-545:(RX)' "$d" '/grant *S-1-5-32-545:(OI)(IO)(R,W)'
+        for f in avelmora.txt velmora.txt velmora.lock; do
+            printf '%s\\%s" %s /L /Q\n' "$d" "$f" '/setowner *S-1-5-32-544' "$d" "$f" /reset
+        done
+    } >"$work/icacls.expected"
+    diff -u "$work/icacls.expected" "$work/icacls.txt" >"$work/icacls.diff" ||
+        no "the installer ran other icacls lines: $(grep '^[-+][^-+]' "$work/icacls.diff" | head -n 2 | tr '\n' ' ')" || return
 }
 
 check_prompt() {
@@ -337,18 +290,13 @@ check_window() {
     needs_main || return
     geometry "$main"
     bar=$((HEIGHT - client_height))
-    [ "$WIDTH" -eq "$client_width" ] && [ "$bar" -ge 12 ] && [ "$bar" -le 60 ] || {
-        why="the main window is ${WIDTH}x$HEIGHT: not $client_width wide with a menu bar above $client_height rows"
-        return 1
-    }
+    [ "$WIDTH" -eq "$client_width" ] && [ "$bar" -ge 12 ] && [ "$bar" -le 60 ] ||
+        no "the main window is ${WIDTH}x$HEIGHT: not $client_width wide with a menu bar above $client_height rows" || return
 }
 
 check_board() {
     needs_main || return
-    ! cyan_on "$main" || {
-        why="targets on the board before the click"
-        return 1
-    }
+    ! cyan_on "$main" || no "targets on the board before the click" || return
     if [ -n "${PULSE_SERVER:-}" ] && command -v parec >/dev/null; then
         parec -d nullsink.monitor --format=s16le --rate=44100 --channels=1 >"$work/sound.raw" &
         recording=$!
@@ -362,14 +310,9 @@ check_board() {
 }
 
 check_laser() {
-    [ -n "$clicked" ] || {
-        why="needs the click on the board"
-        return 77
-    }
-    [ -n "$recording" ] || {
-        why="no sound server to record: PULSE_SERVER is not set or parec is missing"
-        return 77
-    }
+    [ -n "$clicked" ] || skip "needs the click on the board" || return
+    [ -n "$recording" ] ||
+        skip "no sound server to record: PULSE_SERVER is not set or parec is missing" || return
     within 10 "the laser on the sound server" heard
 }
 
@@ -407,52 +350,29 @@ check_reinstall() {
     preset '12\r\n' 'Zed\r\n'
     echo keep >"$drive_c/elsewhere.txt"
     ln -f "$drive_c/elsewhere.txt" "$record_dir/velmora.lock"
-    install || {
-        why="the second install ended with status $?"
-        return 1
-    }
+    install || no "the second install ended with status $?" || return
     wineserver -w
     holds "$record_dir/avelmora.txt" '12\r\n' && holds "$record_dir/velmora.txt" 'Zed\r\n' || return 1
     [ "$(stat -c %h "$drive_c/elsewhere.txt")" -eq 1 ] && [ ! -s "$record_dir/velmora.lock" ] &&
-        holds "$drive_c/elsewhere.txt" 'keep\n' || {
-        why="the hard-linked velmora.lock was kept"
-        return 1
-    }
+        holds "$drive_c/elsewhere.txt" 'keep\n' ||
+            no "the hard-linked velmora.lock was kept" || return
 }
 
 check_uninstall() {
-    uninstall /S || {
-        why="the uninstaller ended with status $?"
-        return 1
-    }
-    [ ! -e "$program_dir" ] || {
-        why="left in C:\\Program Files\\Corvalto: $(ls "$program_dir" | tr '\n' ' ')"
-        return 1
-    }
-    [ ! -e "$shortcut" ] || {
-        why="the Start-menu shortcut is still there"
-        return 1
-    }
-    ! wine reg query "$uninstall_key" /reg:64 >/dev/null 2>&1 || {
-        why="the uninstall entry is still there"
-        return 1
-    }
+    uninstall /S || no "the uninstaller ended with status $?" || return
+    [ ! -e "$program_dir" ] ||
+        no "left in C:\\Program Files\\Corvalto: $(ls "$program_dir" | tr '\n' ' ')" || return
+    [ ! -e "$shortcut" ] || no "the Start-menu shortcut is still there" || return
+    ! wine reg query "$uninstall_key" /reg:64 >/dev/null 2>&1 ||
+        no "the uninstall entry is still there" || return
     holds "$record_dir/avelmora.txt" '12\r\n' && holds "$record_dir/velmora.txt" 'Zed\r\n'
 }
 
 check_purge() {
-    install && wineserver -w || {
-        why="the install before the purge failed"
-        return 1
-    }
-    uninstall /S /PURGE || {
-        why="the uninstaller ended with status $?"
-        return 1
-    }
-    [ ! -e "$record_dir" ] || {
-        why="left in C:\\ProgramData\\Corvalto: $(ls -A "$record_dir" | tr '\n' ' ')"
-        return 1
-    }
+    install && wineserver -w || no "the install before the purge failed" || return
+    uninstall /S /PURGE || no "the uninstaller ended with status $?" || return
+    [ ! -e "$record_dir" ] ||
+        no "left in C:\\ProgramData\\Corvalto: $(ls -A "$record_dir" | tr '\n' ' ')" || return
 }
 
 # ---- The table ---------------------------------------------------------------------------------
@@ -490,7 +410,7 @@ while read -r name text; do
     case $name in prompt | window | board | laser) ;; *) stop_game ;; esac
 done <<'EOF'
 install   the installer runs silently (/S) and exits with 0
-files     the game and all it loads are in C:\Program Files\Corvalto
+files     the game, its platform plugin, sounds and uninstaller are in C:\Program Files\Corvalto
 shortcut  the all-users Start menu has "Corvalto", starting the game, with its icon
 registry  the uninstall entry has name, version, publisher, icon, folder, commands, size
 record    C:\ProgramData\Corvalto holds the three record files, empty
