@@ -16,6 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 
 // Boxes belong to the visible game window, when there is one, so that they stand over it.
@@ -116,6 +120,12 @@ void QtEnding::endProgram(int status) {
     // At once: no handler waiting in a dialog may resume, as it would after
     // QCoreApplication::exit(). Files are always closed by the procedure that opened them.
     std::fflush(nullptr);
+#ifdef Q_OS_WIN
+    // _Exit is ExitProcess there, which first stops the other threads and then runs every
+    // library's detach code: code that waits for a stopped thread (the sound worker's, inside
+    // winmm) would hang the game for good.
+    TerminateProcess(GetCurrentProcess(), UINT(status));
+#endif
     std::_Exit(status);
 }
 
