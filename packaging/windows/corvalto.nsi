@@ -1,5 +1,5 @@
 ; The Windows installer, for one machine and all its accounts. Built on Debian with NSIS:
-;   makensis -DVERSION=1.1.0 -DSTAGE=build/windows/stage -DOUTFILE=build/windows/corvalto-1.1.0-setup.exe \
+;   makensis -DVERSION=1.2.0 -DSTAGE=build/windows/stage -DOUTFILE=build/windows/corvalto-1.2.0-setup.exe \
 ;       packaging/windows/corvalto.nsi
 ; STAGE is the deployed game (corvalto.exe and every file it loads, corvalto.ico, COPYING.txt).
 ;
