@@ -149,16 +149,9 @@ public:
     }
     // Contents that are not usable read as none.
     std::string read(std::string_view name) override {
-        std::string bytes = contents(name);
+        const Handle file(open(name, GENERIC_READ, OPEN_EXISTING));
+        std::string bytes = readBounded(file.get(), core::maxFileSize, name);
         return usable(name, bytes) ? bytes : std::string();
-    }
-    // Whether both files hold what a game writes.
-    bool holdsRecord() {
-        for (const std::string_view name : {core::scoreFile, core::nameFile}) {
-            if (!usable(name, contents(name)))
-                return false;
-        }
-        return true;
     }
     void rewrite(std::string_view name, std::string_view bytes) override {
         const Handle file(open(name, GENERIC_WRITE, OPEN_EXISTING));
@@ -178,12 +171,6 @@ public:
 private:
     static const wchar_t* native(const QString& path) {
         return reinterpret_cast<const wchar_t*>(path.utf16());
-    }
-
-    // The file's bytes, and one more if it is over the bound.
-    std::string contents(std::string_view name) const {
-        const Handle file(open(name, GENERIC_READ, OPEN_EXISTING));
-        return readBounded(file.get(), core::maxFileSize, name);
     }
 
     HANDLE open(std::string_view name, DWORD access, DWORD disposition) const {
@@ -253,11 +240,12 @@ Pair load(const QString& cartella, const QString&,
         core::settle(folder);
         folder.checkWritable();
         // Read under the lock: no store of another game can come between the two files.
-        Pair pair;
-        if (folder.holdsRecord())
-            pair = {leggi(recordPath(cartella, scoreFileName)),
-                    leggi(recordPath(cartella, nameFileName))};
+        Pair pair{leggi(recordPath(cartella, scoreFileName)),
+                  leggi(recordPath(cartella, nameFileName))};
         folder.unlock();
+        // A name without a score (its file damaged) is no record.
+        if (pair.score.isEmpty())
+            pair.name.clear();
         return pair;
     } catch (const Failure& failure) {
         fail(failure, cartella);
