@@ -171,7 +171,7 @@ windows-test)
     install_packages $windows_test_packages
     build_windows
     start_test_services
-    tests/windows/check-windows.sh "build/windows/corvalto-$version-setup.exe"
+    tests/windows/check-windows.sh build/windows
     ;;
 *)
     echo "usage: tools/dev.sh play|test|bench|fuzz [runs [seconds]]|windows|windows-test" >&2

@@ -1,8 +1,9 @@
 #!/bin/sh
 # shellcheck disable=SC2015,SC2012 # "A && B || fail" means either; ls only names leftovers in messages
 # The Windows installer and game under Wine, as a school's IT and a pupil would meet them:
-#   tests/windows/check-windows.sh <corvalto-x.y.z-setup.exe>
-# A fresh Wine prefix in a temporary folder; a silent install; then a table of checks, each
+#   tests/windows/check-windows.sh <build/windows>
+# The folder holds what tools/dev.sh windows makes (corvalto-x.y.z-setup.exe, the zip). A fresh
+# Wine prefix in a temporary folder; a silent install; then a table of checks, each
 # printed as PASS, FAIL or SKIPPED with its reason. Exits 1 if any check failed.
 #
 # The game is played on the X server in DISPLAY with xdotool and window titles (Wine has no
@@ -12,12 +13,14 @@
 # screenshot, for a look.
 set -eu
 
-[ $# -eq 1 ] && [ -f "$1" ] || {
-    echo "usage: $0 <setup.exe>" >&2
+version=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
+[ $# -eq 1 ] && [ -f "$1/corvalto-$version-setup.exe" ] || {
+    echo "usage: $0 <folder with corvalto-$version-setup.exe>" >&2
     exit 2
 }
-setup=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-for tool in wine wineboot wineserver strings; do
+built=$(cd "$1" && pwd)
+setup=$built/corvalto-$version-setup.exe
+for tool in wine wineboot wineserver strings x86_64-w64-mingw32-gcc-posix; do
     command -v "$tool" >/dev/null || {
         echo "$tool is not installed (tools/dev.sh windows installs it)" >&2
         exit 2
@@ -240,7 +243,6 @@ check_shortcut() {
 check_registry() {
     wine reg query "$uninstall_key" /reg:64 >"$work/reg.txt" 2>&1 ||
         no "no uninstall entry $uninstall_key" || return
-    version=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
     for entry in "DisplayName REG_SZ Corvalto" "DisplayVersion REG_SZ $version" \
         "Publisher REG_SZ Sviluppatori del progetto Corvalto" \
         'DisplayIcon REG_SZ C:\Program Files\Corvalto\corvalto.ico' \
@@ -378,6 +380,8 @@ check_purge() {
 # ---- The table ---------------------------------------------------------------------------------
 
 echo "Wine prefix: $WINEPREFIX"
+# holdopen.exe <file> <seconds>: another program keeping a file open without sharing.
+x86_64-w64-mingw32-gcc-posix -O2 -o "$work/holdopen.exe" "$(dirname "$0")/holdopen.c"
 wineboot -i >"$work/wineboot.log" 2>&1 || true
 wineserver -w
 
