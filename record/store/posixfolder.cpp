@@ -189,7 +189,10 @@ void PosixFolder::unlock() noexcept {
 
 void PosixFolder::checkMayCreate(std::string_view name) const {
     struct stat folder;
-    if (::fstat(m_dir, &folder) != 0 || folder.st_uid != ::getuid())
+    // A folder that cannot be read is not one its caller does not own: no set-up would help.
+    if (::fstat(m_dir, &folder) != 0)
+        fail(Problem::unreadable, name);
+    if (folder.st_uid != ::getuid())
         fail(Problem::missing, name);
 }
 

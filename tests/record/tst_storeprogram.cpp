@@ -191,6 +191,21 @@ void TstStoreProgram::troubleHasItsWord_data() {
         << 0 << QByteArray(" 9\r\nBea\n\r\n");
     QTest::newRow("lock file missing")
         << "rm velmora.lock && \"$0\" read" << 3 << QByteArray("missing velmora.lock\n");
+    // The second stat of the folder is its own, before it makes the lock file.
+    QTest::newRow("folder's stat fails") << "rm velmora.lock && strace -f -o /dev/null -P \"$PWD\" "
+                                            "-e inject=%fstat:error=EIO:when=2 \"$0\" prepare"
+                                         << 3 << QByteArray("unreadable velmora.lock\n");
+    // A closed standard descriptor is as good as /dev/null: the next file opened must not take
+    // its number, or an answer or an error would be written into it.
+    QTest::newRow("standard descriptor closed")
+        << "run() { printf ' 4\\r\\n' >avelmora.txt; printf 'Anna\\r\\n' >velmora.txt; "
+           "a=$(echo Bea | eval '\"$0\" store \" 9\"' \"$1\"); s=$?; b=$(eval '\"$0\" read' "
+           "\"$1\"); printf '%s %s [%s] [%s] ' $s $? \"$a\" \"$b\"; "
+           "cat avelmora.txt velmora.txt velmora.lock; }; for fd in 0 1 2; do "
+           "[ \"$(run \"$fd>&-\")\" = \"$(run \"$fd<>/dev/null\")\" ] && echo \"$fd as null\"; "
+           "done; "
+           "cat avelmora.txt velmora.txt velmora.lock"
+        << 0 << QByteArray("0 as null\n1 as null\n2 as null\n 9\r\nBea\n\r\n");
 }
 
 void TstStoreProgram::troubleHasItsWord() {
