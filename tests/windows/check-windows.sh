@@ -117,6 +117,99 @@ start_game() {
     game_pid=$!
 }
 
+# Ended, or a zombie that only waits for its status.
+game_ended() {
+    case $(ps -o stat= -p "$game_pid" 2>/dev/null) in
+    '' | Z*) return 0 ;;
+    *) return 1 ;;
+    esac
+}
+
+stop_game() {
+    [ -n "$game_pid" ] || return 0
+    kill "$game_pid" 2>/dev/null || true
+    wait "$game_pid" 2>/dev/null || true
+    game_pid=""
+}
+
+# newest_window [not-these-ids]: sets found to the game's newest visible window titled
+# "Corvalto" other than the given ones (the prompt, the boxes and the main window all are).
+newest_window() {
+    found=$(xdotool search --onlyvisible --pid "$game_pid" --name '^Corvalto$' 2>/dev/null |
+        grep -vxF -e none ${1:+-e "$1"} ${2:+-e "$2"} | tail -n 1) || true
+    [ -n "$found" ]
+}
+
+# geometry <window>: sets X Y WIDTH HEIGHT.
+geometry() {
+    WIDTH=""
+    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" && [ -n "$WIDTH" ]
+}
+
+# press <window> <key...>: false, with nothing sent, if the window cannot take the focus.
+press() {
+    w=$1
+    shift
+    xdotool windowfocus --sync "$w" 2>/dev/null && xdotool key --delay 60 "$@"
+}
+
+# Wine may swap the X window of a window it is showing: these find it again until the focus holds.
+# type_new <text> [not-these-ids]: types it and Return into the newest window; sets found.
+type_new() {
+    typed=$1
+    shift
+    newest_window "$@" && xdotool windowfocus --sync "$found" 2>/dev/null &&
+        LC_ALL=C.UTF-8 xdotool type --delay 60 -- "$typed" && xdotool key Return
+}
+# press_new <key> [not-these-ids]
+press_new() {
+    key=$1
+    shift
+    newest_window "$@" && press "$found" "$key"
+}
+
+# cyan_on <window>: the moving targets are the only cyan on the board.
+cyan_on() {
+    geometry "$1"
+    import -silent -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" -depth 8 "rgb:$work/board.rgb" &&
+        [ "$(od -An -v -tu1 -w3 "$work/board.rgb" | grep -Ecx ' +0 +255 +255')" -gt 0 ]
+}
+
+# greet <name>: from the start to the main window, the one window taller than any box; sets main.
+greet() {
+    main=""
+    start_game
+    within 90 "the name prompt" type_new "$1" || return 1
+    prompt=$found
+    within 30 "the greeting after the name" press_new Return "$prompt" || return 1
+    within 30 "the main window" main_window || return 1
+    main=$found
+}
+
+main_window() {
+    newest_window && geometry "$found" && [ "$HEIGHT" -gt 400 ]
+}
+
+# leave: Exit (Alt+X) on the main window, then accepts each box until the game ends; sets boxes.
+leave() {
+    within 10 "the main window to take Alt+X" press "$main" alt+x || return 1
+    boxes=0 last="" left=150
+    while ! game_ended; do
+        # A box that missed its key (Wine moves the focus late under load) is pressed again.
+        if newest_window "$main" && press "$found" Return && [ "$found" != "$last" ]; then
+            boxes=$((boxes + 1)) last=$found
+        fi
+        [ "$boxes" -le 3 ] || no "more than 3 boxes after Exit" || return
+        sleep 0.3
+        left=$((left - 1))
+        [ "$left" -gt 0 ] || no "the game did not end after Exit ($boxes boxes)" || return
+    done
+    status=0
+    wait "$game_pid" || status=$?
+    game_pid=""
+    [ "$status" -eq 0 ] || no "the game ended with status $status" || return
+}
+
 # stopped <name> <text>: the game, given that name, stops at the record with a box that says the
 # text (read from the clipboard, where Qt's boxes on Windows copy theirs on Ctrl+C), and ends
 # with 1 once it is accepted.
@@ -148,6 +241,29 @@ box_window() {
 says() {
     box_window && press "$found" ctrl+c &&
         xclip -o -selection clipboard >"$work/box.txt" 2>/dev/null && grep -qF "$1" "$work/box.txt"
+}
+
+# preset <score-bytes> <name-bytes>: printf formats for the two record files.
+preset() {
+    # shellcheck disable=SC2059 # the formats are the contents
+    printf -- "$1" >"$record_dir/avelmora.txt" && printf -- "$2" >"$record_dir/velmora.txt"
+}
+
+# holds <file> <printf format>: the file holds exactly these bytes.
+holds() {
+    # shellcheck disable=SC2059
+    printf -- "$2" >"$work/expected"
+    [ -f "$1" ] || no "$(basename "$1") is missing" || return
+    cmp -s "$1" "$work/expected" ||
+        no "$(basename "$1") holds [$(od -An -c "$1" | tr -s ' \n' '  ')]" || return
+}
+
+needs_game() {
+    [ -n "${DISPLAY:-}" ] ||
+        skip "no X server: DISPLAY is not set (tools/dev.sh windows-test starts one)" || return
+    command -v xdotool >/dev/null && command -v import >/dev/null ||
+        skip "xdotool or import (imagemagick) is missing" || return
+    [ -x "$program_dir/corvalto.exe" ] || skip "the game is not installed" || return
 }
 
 needs_clipboard() {
