@@ -121,9 +121,10 @@ void QtEnding::endProgram(int status) {
     // QCoreApplication::exit(). Files are always closed by the procedure that opened them.
     std::fflush(nullptr);
 #ifdef Q_OS_WIN
-    // _Exit is ExitProcess there, which first stops the other threads and then runs every
-    // library's detach code: code that waits for a stopped thread (the sound worker's, inside
-    // winmm) would hang the game for good.
+    // _Exit is ExitProcess there, which ends the other threads where they stand and only then
+    // runs every library's detach code; Microsoft documents that this deadlocks when an ended
+    // thread held a lock that detach code takes, as the sound worker, ended inside winmm, may.
+    // No such hang has been seen here (Wine); TerminateProcess runs no detach code at all.
     TerminateProcess(GetCurrentProcess(), UINT(status));
 #endif
     std::_Exit(status);

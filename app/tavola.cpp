@@ -72,6 +72,8 @@ const QString& messaggioErrore(record::Problem problem) {
         return testi::errore::mancante;
     case record::Problem::busy:
         return testi::errore::occupato;
+    case record::Problem::inUse:
+        return testi::errore::aperto;
     case record::Problem::noStore:
         break;
     }

@@ -77,6 +77,11 @@ inline const QString occupato =
     QStringLiteral("Un'altra partita sta registrando il suo record e non ha finito in tempo (il "
                    "file %1 è ancora bloccato). Riprova tra poco; se succede di nuovo, chiedi "
                    "all'amministratore del computer di riavviarlo.");
+// Windows: another program keeps a record file open without sharing it.
+inline const QString aperto =
+    QStringLiteral("Un altro programma tiene aperto il file %1 e il gioco non può usarlo. Chiudi "
+                   "quel programma, oppure chiudi la sessione dell'utente che lo usa, oppure "
+                   "riavvia il computer.");
 inline const QString registratore =
     QStringLiteral("Il programma che registra il record, %1, manca o non funziona. Chiedi "
                    "all'amministratore del computer di reinstallare il gioco.");

@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <knownfolders.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 namespace record {
@@ -51,6 +52,44 @@ core::Problem writeProblem(DWORD code) {
     return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL ? core::Problem::full
                                                                      : core::Problem::unwritable;
 }
+
+// What a game asks for: exactly what the installer gives every account on the record files, never
+// the right to change attributes or extended attributes that GENERIC_WRITE asks for too. Reading
+// the attributes, which every account may do, lets the game check the file's type.
+constexpr DWORD readAccess = FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+// Overwriting in place writes data; a longer record than before also appends.
+constexpr DWORD writeAccess =
+    FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+// A game that creates the folder (unpacked from the zip, with no installer before it) gives it and
+// its files these permissions instead of ProgramData's, under which every other account could
+// only read them: the system, administrators and the owner (the player who created them) may do
+// anything; every account may list the folder and read and write the files' contents, and no
+// more. Files inherit the folder's entries unless created with their own.
+constexpr wchar_t folderSddl[] =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)(A;;0x1200a9;;;BU)(A;OIIO;0x12008f;;;BU)";
+constexpr wchar_t fileSddl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;OW)(A;;0x12008f;;;BU)";
+
+// A security descriptor made from SDDL, for the creation of one folder or file.
+class Security {
+public:
+    explicit Security(const wchar_t* sddl) {
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                sddl, SDDL_REVISION_1, &m_attributes.lpSecurityDescriptor, nullptr))
+            m_attributes.lpSecurityDescriptor = nullptr;
+    }
+    ~Security() { LocalFree(m_attributes.lpSecurityDescriptor); }
+    Security(const Security&) = delete;
+    Security& operator=(const Security&) = delete;
+
+    // Null when the descriptor could not be made (no memory).
+    SECURITY_ATTRIBUTES* attributes() {
+        return m_attributes.lpSecurityDescriptor ? &m_attributes : nullptr;
+    }
+
+private:
+    SECURITY_ATTRIBUTES m_attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+};
 
 // A handle opened with FILE_FLAG_OPEN_REPARSE_POINT is the link itself if the name is one.
 // A second name is not refused here: only administrators can add names to the folder, while any
@@ -114,7 +153,8 @@ void overwrite(HANDLE handle, std::string_view bytes, std::string_view name) {
 class WindowsFolder : public core::Folder {
 public:
     explicit WindowsFolder(QString cartella)
-        : m_dir(withTrailingSeparator(std::move(cartella))) {
+        : m_dir(withTrailingSeparator(std::move(cartella)))
+        , m_deadline(std::chrono::steady_clock::now() + patience) {
         const DWORD attributes = GetFileAttributesW(native(m_dir));
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             fail(core::Problem::noFolder, ".");
@@ -122,14 +162,13 @@ public:
     ~WindowsFolder() override { unlock(); }
 
     void lock() override {
-        m_lock.reset(open(core::lockFile, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
+        m_lock.reset(open(core::lockFile, readAccess | writeAccess, OPEN_ALWAYS));
         OVERLAPPED whole{};
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!LockFileEx(m_lock.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
                            MAXDWORD, MAXDWORD, &whole)) {
             if (GetLastError() != ERROR_LOCK_VIOLATION)
                 fail(core::Problem::unwritable, core::lockFile);
-            if (std::chrono::steady_clock::now() >= deadline)
+            if (std::chrono::steady_clock::now() >= m_deadline)
                 fail(core::Problem::busy, core::lockFile);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
@@ -144,17 +183,17 @@ public:
         overwrite(m_lock.get(), bytes, core::lockFile);
     }
     bool createIfMissing(std::string_view name) override {
-        const Handle file(open(name, GENERIC_READ, OPEN_ALWAYS));
+        const Handle file(open(name, readAccess, OPEN_ALWAYS));
         return GetLastError() != ERROR_ALREADY_EXISTS;
     }
     // Contents that are not usable read as none.
     std::string read(std::string_view name) override {
-        const Handle file(open(name, GENERIC_READ, OPEN_EXISTING));
+        const Handle file(open(name, readAccess, OPEN_EXISTING));
         std::string bytes = readBounded(file.get(), core::maxFileSize, name);
         return usable(name, bytes) ? bytes : std::string();
     }
     void rewrite(std::string_view name, std::string_view bytes) override {
-        const Handle file(open(name, GENERIC_WRITE, OPEN_EXISTING));
+        const Handle file(open(name, writeAccess, OPEN_EXISTING));
         overwrite(file.get(), bytes, name);
     }
     // Each file was flushed as it was written; a new name is made durable by the file system.
@@ -163,7 +202,7 @@ public:
     // Opens both record files for writing and closes them unchanged, as opening for append does.
     void checkWritable() {
         for (const std::string_view name : {core::scoreFile, core::nameFile})
-            Handle(open(name, GENERIC_WRITE, OPEN_EXISTING));
+            Handle(open(name, writeAccess, OPEN_EXISTING));
     }
 
     QString path(std::string_view name) const { return m_dir + QString::fromLatin1(name); }
@@ -173,20 +212,35 @@ private:
         return reinterpret_cast<const wchar_t*>(path.utf16());
     }
 
+    // Another program that keeps the file open without sharing it (a spreadsheet, a pupil's own
+    // program) is waited for as patiently as another game's store, then reported as such.
     HANDLE open(std::string_view name, DWORD access, DWORD disposition) const {
         const QString file = path(name);
-        HANDLE handle = CreateFileW(
-            native(file), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-            disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        Security security(fileSddl);
+        const auto attempt = [&] {
+            return CreateFileW(
+                native(file), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                disposition == OPEN_ALWAYS ? security.attributes() : nullptr, disposition,
+                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        };
+        HANDLE handle = attempt();
+        DWORD code = GetLastError();
+        while (handle == INVALID_HANDLE_VALUE && code == ERROR_SHARING_VIOLATION &&
+               std::chrono::steady_clock::now() < m_deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            handle = attempt();
+            code = GetLastError();
+        }
         if (handle == INVALID_HANDLE_VALUE) {
-            const DWORD code = GetLastError();
+            if (code == ERROR_SHARING_VIOLATION)
+                fail(core::Problem::inUse, name);
             // The installer lets no account but administrators add a file to the folder.
             if (disposition == OPEN_ALWAYS && code == ERROR_ACCESS_DENIED &&
                 GetFileAttributesW(native(file)) == INVALID_FILE_ATTRIBUTES)
                 fail(core::Problem::missing, name);
-            fail(access & GENERIC_WRITE ? writeProblem(code) : core::Problem::unreadable, name);
+            fail(access & FILE_WRITE_DATA ? writeProblem(code) : core::Problem::unreadable, name);
         }
-        const DWORD created = GetLastError();
+        const DWORD created = code;
         try {
             checkPlain(handle, name);
         } catch (const Failure&) {
@@ -197,7 +251,11 @@ private:
         return handle;
     }
 
+    // A held lock and a file kept open by another program share one patience.
+    static constexpr std::chrono::seconds patience{5};
+
     QString m_dir;
+    std::chrono::steady_clock::time_point m_deadline;
     Handle m_lock;
 };
 
@@ -230,10 +288,13 @@ QString storeProgram(const QString& programFolder) {
 Pair load(const QString& cartella, const QString&,
           const std::function<QString(const QString&)>& leggi) {
     try {
-        // The installer makes the folder for every account; a game unpacked from the zip makes
-        // it for whoever plays.
-        if (!CreateDirectoryW(reinterpret_cast<const wchar_t*>(cartella.utf16()), nullptr) &&
-            GetLastError() != ERROR_ALREADY_EXISTS)
+        // The installer makes the folder; a game unpacked from the zip makes it, with
+        // permissions that let every account play.
+        Security security(folderSddl);
+        if (!security.attributes() ||
+            (!CreateDirectoryW(reinterpret_cast<const wchar_t*>(cartella.utf16()),
+                               security.attributes()) &&
+             GetLastError() != ERROR_ALREADY_EXISTS))
             fail(core::Problem::noFolder, ".");
         WindowsFolder folder(cartella);
         folder.lock();

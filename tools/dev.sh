@@ -25,7 +25,7 @@ test_packages="xvfb xauth xdotool x11-utils imagemagick openbox pulseaudio pulse
     dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi strace"
 fuzz_packages="cmake ninja-build clang libclang-rt-14-dev llvm"
 windows_packages="g++-mingw-w64-x86-64-posix nsis dpkg-dev xz-utils patch"
-windows_test_packages="wine wine64 xvfb xauth xdotool x11-utils imagemagick pulseaudio \
+windows_test_packages="wine wine64 xvfb xauth xdotool x11-utils xclip imagemagick pulseaudio \
     pulseaudio-utils"
 
 install_packages() {

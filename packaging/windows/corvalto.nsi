@@ -71,6 +71,79 @@ VIAddVersionKey /LANG=1040 "LegalCopyright" "GNU GPL"
 !addincludedir "${__FILEDIR__}"
 !include recordfolder.nsh
 
+; The program folder gets Program Files' protection wherever /D= puts it: administrators and the
+; system may change it, users read and run it, and nothing is inherited. Elsewhere, as on a data
+; drive, new folders usually let every account change them, and a pupil could replace a file that
+; the next administrator who uninstalls runs. Given, not checked: refusing a folder that others
+; may write would need Windows' own access check to be reproduced here, while setting the
+; permissions makes them true. A folder that is missing (with its missing parents) is created
+; with them in one step; one already there gets them in one step, and only if it is empty or
+; holds this game as installed, since a file someone else put there would keep its own owner.
+!define PROGRAM_SDDL "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
+
+; ProtectedPath <folder>: creates the folder and its missing parents with PROGRAM_SDDL, or fails.
+Function ProtectedPath
+  Exch $0
+  Push $1
+  System::Call 'kernel32::GetFileAttributesW(w r0) i .r1'
+  ${If} $1 = -1
+    ${GetParent} $0 $1
+    ${If} $1 != ""
+      Push $1
+      Call ProtectedPath
+    ${EndIf}
+    Push $0
+    Push "${PROGRAM_SDDL}"
+    Call SecuredFolder
+    Pop $1
+    ${If} $1 <> 0
+      !insertmacro Fail "Non riesco a creare la cartella $0 ($1)."
+    ${EndIf}
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Whether $INSTDIR may be given the protection: empty, or this game's installed folder.
+!macro ProgramFolderOurs
+  ${DirState} "$INSTDIR" $1
+  ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $1 = 1
+    ${If} $2 != $INSTDIR
+    ${OrIfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+      !insertmacro Fail "La cartella $INSTDIR contiene già altri file: scegli una cartella nuova o vuota."
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+!macro ProtectProgramFolder
+  System::Call 'kernel32::GetFileAttributesW(w "$INSTDIR") i .r0'
+  IntOp $1 $0 & 0x410 ; FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT
+  ${If} $0 = -1
+    Push $INSTDIR
+    Call ProtectedPath
+  ${ElseIf} $1 <> 0x10
+    !insertmacro Fail "$INSTDIR non è una cartella semplice: scegli un'altra cartella."
+  ${Else}
+    !insertmacro ProgramFolderOurs
+    ; Owner, entries and no inheritance at once; the folder's own files then inherit them.
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${PROGRAM_SDDL}", i 1, *p .r1, p 0) i .r0'
+    ${If} $0 = 0
+      !insertmacro Fail "Non riesco a preparare i permessi di $INSTDIR."
+    ${EndIf}
+    System::Call 'advapi32::GetSecurityDescriptorOwner(p r1, *p .r2, *i .r3) i'
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r3, *p .r4, *i .r5) i'
+    ; SE_FILE_OBJECT; OWNER_, DACL_ and PROTECTED_DACL_SECURITY_INFORMATION
+    System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000005, p r2, p 0, p r4, p 0) i .r0'
+    System::Call 'kernel32::LocalFree(p r1)'
+    ${If} $0 <> 0
+      !insertmacro Fail "Non riesco a impostare i permessi di $INSTDIR ($0)."
+    ${EndIf}
+    ; A file added before the permissions took hold.
+    !insertmacro ProgramFolderOurs
+  ${EndIf}
+!macroend
+
 Function .onInit
   ${IfNot} ${RunningX64}
     MessageBox MB_OK|MB_ICONSTOP "Corvalto richiede Windows a 64 bit." /SD IDOK
@@ -90,6 +163,9 @@ Function .onInit
 FunctionEnd
 
 Section "Corvalto"
+  ; A folder refused leaves nothing changed; a record folder that cannot be made safe leaves at
+  ; most an empty program folder.
+  !insertmacro ProtectProgramFolder
   !insertmacro SetUpRecordFolder
 
   SetOutPath "$INSTDIR"

@@ -34,6 +34,7 @@ enum class Problem {
     noFolder,   // the folder itself is missing or not a folder
     missing,    // missing, in a folder where only its administrator may create it
     busy,       // another store held the lock for too long
+    inUse,      // another program kept the file open, without sharing it, for too long (Windows)
     noStore,    // the game's own: the store is missing, cannot start, or stopped without an answer
 };
 

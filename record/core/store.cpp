@@ -96,6 +96,7 @@ constexpr std::pair<Problem, std::string_view> problemWords[] = {
     {Problem::noFolder, "nofolder"},
     {Problem::missing, "missing"},
     {Problem::busy, "busy"},
+    {Problem::inUse, "inuse"},
     {Problem::noStore, "nostore"},
 };
 

@@ -20,12 +20,42 @@ version=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/.
 }
 built=$(cd "$1" && pwd)
 setup=$built/corvalto-$version-setup.exe
+zip=$built/Corvalto-$version-windows-x64.zip
 for tool in wine wineboot wineserver strings x86_64-w64-mingw32-gcc-posix; do
     command -v "$tool" >/dev/null || {
         echo "$tool is not installed (tools/dev.sh windows installs it)" >&2
         exit 2
     }
 done
+
+# Root ignores the read-only attribute, which a pupil's account meets: as root, the script runs
+# again as nobody, on copies of what it reads, in a folder nobody owns (its prefix inside), with
+# the sound server reached through a socket of its own there.
+if [ "$(id -u)" -eq 0 ]; then
+    command -v setpriv >/dev/null || {
+        echo "setpriv is not installed (package util-linux)" >&2
+        exit 2
+    }
+    here=$(mktemp -d "${TMPDIR:-/tmp}/corvalto-wine-nobody.XXXXXX")
+    mkdir -p "$here/src/tests/windows" "$here/built" "$here/tmp"
+    cp "$0" "$(dirname "$0")/holdopen.c" "$here/src/tests/windows/"
+    cp "$(dirname "$0")/../../CMakeLists.txt" "$here/src/"
+    cp "$setup" "$here/built/"
+    [ ! -f "$zip" ] || cp "$zip" "$here/built/"
+    chown -R 65534:65534 "$here"
+    module="" pulse=""
+    if [ -n "${PULSE_SERVER:-}" ] && command -v pactl >/dev/null &&
+        module=$(pactl load-module module-native-protocol-unix "socket=$here/pulse" auth-anonymous=1); then
+        pulse="unix:$here/pulse"
+    fi
+    status=0
+    setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$here" TMPDIR="$here/tmp" \
+        ${pulse:+PULSE_SERVER="$pulse"} sh "$here/src/tests/windows/check-windows.sh" "$here/built" ||
+        status=$?
+    [ -z "$module" ] || pactl unload-module "$module" || true
+    if [ "$status" -eq 0 ]; then rm -rf "$here"; fi
+    exit "$status"
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvalto-wine.XXXXXX")
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
@@ -180,6 +210,39 @@ leave() {
     [ "$status" -eq 0 ] || no "the game ended with status $status" || return
 }
 
+# stopped <name> <text>: the game, given that name, stops at the record with a box that says the
+# text (read from the clipboard, where Qt's boxes on Windows copy theirs on Ctrl+C), and ends
+# with 1 once it is accepted.
+stopped() {
+    start_game
+    within 90 "the name prompt" type_new "$1" || return 1
+    prompt=$found
+    within 30 "the greeting after the name" press_new Return "$prompt" || return 1
+    greeting=$found
+    within 30 "the box's text on the clipboard" says "$2" || return 1
+    left=100
+    while ! game_ended; do
+        ! box_window || press "$found" Return || true
+        left=$((left - 1))
+        [ "$left" -gt 0 ] || no "the game did not end after its box" || return
+        sleep 0.3
+    done
+    status=0
+    wait "$game_pid" || status=$?
+    game_pid=""
+    [ "$status" -eq 1 ] || no "the game ended with status $status, not 1" || return
+}
+
+# A box after the greeting: a window of the game other than those two, smaller than the board.
+box_window() {
+    newest_window "$prompt" "$greeting" && geometry "$found" && [ "$HEIGHT" -le 400 ]
+}
+
+says() {
+    box_window && press "$found" ctrl+c &&
+        xclip -o -selection clipboard >"$work/box.txt" 2>/dev/null && grep -qF "$1" "$work/box.txt"
+}
+
 # preset <score-bytes> <name-bytes>: printf formats for the two record files.
 preset() {
     # shellcheck disable=SC2059 # the formats are the contents
@@ -203,6 +266,11 @@ needs_game() {
     [ -x "$program_dir/corvalto.exe" ] || skip "the game is not installed" || return
 }
 
+needs_clipboard() {
+    needs_game || return
+    command -v xclip >/dev/null || skip "xclip is missing" || return
+}
+
 needs_main() {
     [ -n "$main" ] && [ -n "$game_pid" ] ||
         skip "needs the main window of the game being played" || return
@@ -219,8 +287,9 @@ uninstall() {
 # ---- The checks ------------------------------------------------------------------------------
 
 check_install() {
-    # The traced process starts are how the icacls lines are seen (Wine's icacls does nothing).
-    WINEDEBUG=-all,trace+process wine "$setup" /S 2>"$work/install.trace" ||
+    # The traced security descriptors and process starts are how the permissions asked for are
+    # seen (Wine keeps no permissions, and its icacls does nothing).
+    WINEDEBUG=-all,trace+process,trace+security wine "$setup" /S 2>"$work/install.trace" ||
         no "the installer ended with status $?" || return
     wineserver -w
 }
@@ -264,22 +333,24 @@ check_record() {
     done
 }
 
-# The exact lines the README lists; Wine's icacls is a stub that changes nothing, so only
-# real Windows shows their effect.
+# sddl <trace>: the security descriptors asked for, in order.
+sddl() {
+    sed -n 's/.*:ConvertStringSecurityDescriptorToSecurityDescriptorW L"\([^"]*\)".*/\1/p' "$1"
+}
+
+# The permissions the README lists, as the installer asks for them: the program folder's, the
+# private folder's, the record folder's; icacls only for a record folder that was there before.
+# Wine keeps none of them, so only real Windows shows their effect.
 check_acl() {
-    sed -n 's/.*CreateProcessInternalW app (null) cmdline L"\\"C:\\\\windows\\\\system32\\\\icacls\.exe\\" \(.*\)"$/\1/p' \
-        "$work/install.trace" | sed 's/\\\\/\x01/g; s/\\"/"/g; s/\x01/\\/g' >"$work/icacls.txt"
-    {
-        d='"C:\ProgramData\Corvalto'
-        printf '%s" %s /L /Q\n' "$d" '/setowner *S-1-5-32-544' "$d" /reset "$d" \
-            '/inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F' \
-            "$d" '/grant *S-1-5-32-545:(RX)' "$d" '/grant *S-1-5-32-545:(OI)(IO)(R,W)'
-        for f in avelmora.txt velmora.txt velmora.lock; do
-            printf '%s\\%s" %s /L /Q\n' "$d" "$f" '/setowner *S-1-5-32-544' "$d" "$f" /reset
-        done
-    } >"$work/icacls.expected"
-    diff -u "$work/icacls.expected" "$work/icacls.txt" >"$work/icacls.diff" ||
-        no "the installer ran other icacls lines: $(grep '^[-+][^-+]' "$work/icacls.diff" | head -n 2 | tr '\n' ' ')" || return
+    sddl "$work/install.trace" >"$work/sddl.txt"
+    printf '%s\n' 'O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)' \
+        'O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)' \
+        'O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a9;;;BU)(A;OIIO;0x12008f;;;BU)' \
+        >"$work/sddl.expected"
+    diff -u "$work/sddl.expected" "$work/sddl.txt" >"$work/sddl.diff" ||
+        no "the installer asked for other permissions: $(grep '^[-+][^-+]' "$work/sddl.diff" | head -n 2 | tr '\n' ' ')" || return
+    ! grep -q 'icacls\.exe' "$work/install.trace" ||
+        no "the first installation ran icacls" || return
 }
 
 check_prompt() {
@@ -346,6 +417,41 @@ check_large() { damaged "%098304d"; }
 check_letters() { damaged 'abc\r\n'; }
 check_overflow() { damaged '1e999\r\n'; }
 
+# A pupil's program keeps the score file open without sharing it: the game says so, after its
+# patience, and stops without changing the record; it plays once the file is let go.
+check_inuse() {
+    needs_clipboard || return
+    preset '50\r\n' 'Zed\r\n'
+    wine "$work/holdopen.exe" 'C:\ProgramData\Corvalto\avelmora.txt' 600 >"$work/holdopen.log" 2>&1 &
+    holder=$!
+    within 30 "holdopen to hold the score file" grep -q '^held' "$work/holdopen.log" &&
+        stopped Aperto "Un altro programma tiene aperto il file C:\ProgramData\Corvalto\avelmora.txt"
+    held=$?
+    kill "$holder" 2>/dev/null
+    wait "$holder" 2>/dev/null
+    [ "$held" -eq 0 ] || return "$held"
+    holds "$record_dir/avelmora.txt" '50\r\n' && holds "$record_dir/velmora.txt" 'Zed\r\n' || return 1
+    greet Libero && leave || return 1
+    holds "$record_dir/avelmora.txt" '50\r\n' && holds "$record_dir/velmora.txt" 'Zed\r\n'
+}
+
+# Attributes a pupil may have set through Explorer stop every game until an installation,
+# repairing, clears them and keeps the contents.
+check_attributes() {
+    needs_game || return
+    preset '-5\r\n' 'Zed\r\n'
+    for f in avelmora.txt velmora.txt velmora.lock; do
+        wine attrib +r "C:\\ProgramData\\Corvalto\\$f" >/dev/null 2>&1 || no "attrib +r $f failed" || return
+    done
+    wine attrib +h 'C:\ProgramData\Corvalto\velmora.txt' >/dev/null 2>&1 || no "attrib +h failed" || return
+    [ ! -w "$record_dir/avelmora.txt" ] || no "attrib +r left avelmora.txt writable" || return
+    install || no "the repairing install ended with status $?" || return
+    wineserver -w
+    holds "$record_dir/avelmora.txt" '-5\r\n' && holds "$record_dir/velmora.txt" 'Zed\r\n' || return 1
+    greet Attributi && leave || return 1
+    holds "$record_dir/avelmora.txt" '0\r\n' && holds "$record_dir/velmora.txt" 'Attributi\r\n'
+}
+
 # Upgrading keeps the record, and a record file that is also reachable under another name is
 # replaced rather than given new permissions.
 check_reinstall() {
@@ -375,6 +481,29 @@ check_purge() {
     uninstall /S /PURGE || no "the uninstaller ended with status $?" || return
     [ ! -e "$record_dir" ] ||
         no "left in C:\\ProgramData\\Corvalto: $(ls -A "$record_dir" | tr '\n' ' ')" || return
+}
+
+# With no installer, the zip's first game creates the record folder, asking for permissions that
+# let every account play, and stores its record there.
+check_zip() {
+    needs_game || return
+    [ -f "$zip" ] || skip "no $(basename "$zip")" || return
+    [ ! -e "$record_dir" ] || no "the record folder is there before the zip's game" || return
+    mkdir -p "$drive_c/zip" && (cd "$drive_c/zip" && cmake -E tar xf "$zip") ||
+        no "the zip did not unpack" || return
+    installed_program=$program
+    program="C:\\zip\\Corvalto-$version\\corvalto.exe"
+    WINEDEBUG=-all,trace+security
+    greet Zip
+    started=$?
+    program=$installed_program WINEDEBUG=-all
+    [ "$started" -eq 0 ] && leave || return 1
+    holds "$record_dir/avelmora.txt" '0\r\n' && holds "$record_dir/velmora.txt" 'Zip\r\n' || return 1
+    sddl "$work/game$game_run.log" | sort -u >"$work/sddl.txt"
+    printf '%s\n' 'D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;OW)(A;;0x12008f;;;BU)' \
+        'D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)(A;;0x1200a9;;;BU)(A;OIIO;0x12008f;;;BU)' >"$work/sddl.expected"
+    cmp -s "$work/sddl.expected" "$work/sddl.txt" ||
+        no "the game asked for other permissions: $(tr '\n' ' ' <"$work/sddl.txt")" || return
 }
 
 # ---- The table ---------------------------------------------------------------------------------
@@ -418,7 +547,7 @@ files     the game, its platform plugin, sounds and uninstaller are in C:\Progra
 shortcut  the all-users Start menu has "Corvalto", starting the game, with its icon
 registry  the uninstall entry has name, version, publisher, icon, folder, commands, size
 record    C:\ProgramData\Corvalto holds the three record files, empty
-acl       the installer runs the README's icacls lines, by SID (Wine's icacls is a stub: the permissions themselves are checked only on real Windows)
+acl       the installer asks for the README's permissions, by SID, each folder made with them (Wine keeps none: only real Windows shows what they allow)
 prompt    the name prompt takes a typed name and the greeting follows (seen by title: Wine shows the test no texts)
 window    the main window has a 608x672 client area below its menu bar
 board     a click on the board starts the targets
@@ -427,9 +556,12 @@ exit      Exit beats a record of -5: the score 0 and the name are stored, CR LF
 large     a score file of 98304 bytes does not stop the game
 letters   a score file "abc" does not stop the game
 overflow  a score file "1e999" does not stop the game
+inuse     a score file another program keeps open: the game says so, stops with the record unchanged, and plays once it is let go
+attributes read-only record files, one hidden too: a silent reinstall clears that, keeping the record, and the next game stores its own
 reinstall installing again keeps the record; a hard-linked record file is replaced
 uninstall a silent uninstall removes the game, its shortcut and entry, and keeps the record
 purge     uninstalling with /PURGE removes the record too
+zip       the zip's first game creates the record folder with permissions for every account and stores its record there
 EOF
 
 [ "$failures" -eq 0 ]
