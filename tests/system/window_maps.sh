@@ -104,6 +104,8 @@ stop_screen() {
     screen_pids=()
 }
 at_exit+=(stop_screen)
+wm_running() { [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) == *"window id"* ]]; }
+framed() { [[ $(xprop -id "$main" _NET_FRAME_EXTENTS 2>/dev/null) == *=* ]]; }
 command -v openbox >/dev/null || fail "openbox is not installed (tools/dev.sh test installs it)"
 full_w=$win_w full_h=$win_h
 for screen in 1920x1008:1.5 1366x720:1; do
@@ -112,16 +114,17 @@ for screen in 1920x1008:1.5 1366x720:1; do
     Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     screen_pids=($!)
     within 10 "an X server of $size" test -s "$work/display"
-    export DISPLAY=":$(cat "$work/display")"
+    DISPLAY=":$(cat "$work/display")"
+    export DISPLAY
     openbox --sm-disable >"$work/openbox.log" 2>&1 &
     screen_pids+=($!)
-    within 10 "openbox on $size" eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+    within 10 "openbox on $size" wm_running
     QT_SCREEN_SCALE_FACTORS=$scale start_game
     greet_as Schermo
     wait_main_window
     main=$found
     # The frame as the window manager tells it: left, right, top, bottom.
-    within 10 "the frame of the window" eval 'xprop -id "$main" _NET_FRAME_EXTENTS | grep -q ='
+    within 10 "the frame of the window" framed
     IFS=' ,' read -r left right top bottom <<<"$(xprop -id "$main" _NET_FRAME_EXTENTS | sed 's/.*= //')"
     geometry "$main"
     say "on $size at scale $scale: ${win_w}x${win_h} at ${win_x},${win_y}, frame $left $right $top $bottom"
