@@ -10,6 +10,7 @@ Board::Board(QWidget* parent)
 }
 
 void Board::paintGradient(int red, int green, int right) {
+    m_gradient = Gradient{red, green, right};
     m_scale = BoardScale(size());
     if (m_image.size() != size())
         m_image = QImage(size(), QImage::Format_RGB32);
@@ -27,6 +28,12 @@ void Board::paintGradient(int red, int green, int right) {
         y += 2;
     }
     update();
+}
+
+void Board::setDrawingSize(QSize size) {
+    setFixedSize(size);
+    if (m_gradient)
+        paintGradient(m_gradient->red, m_gradient->green, m_gradient->right);
 }
 
 void Board::paintEvent(QPaintEvent* event) {

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
+
 // The window's client area. It keeps its picture in a backing image, so the gradient
 // survives being covered and stays behind the controls, and it reports a click where no
 // enabled, visible control is.
@@ -18,6 +20,9 @@ public:
     // 256 bands of 2 board units, band i in (20 * red, 20 * green, i), from x = 0 to `right`
     // (clipped to the board). Sets the board scale afresh from the current client size.
     void paintGradient(int red, int green, int right);
+    // The window is drawn at another scale: the board takes this fixed size and paints its
+    // bands afresh across it, as they were.
+    void setDrawingSize(QSize size);
 
     const BoardScale& scale() const { return m_scale; }
     const QImage& image() const { return m_image; }
@@ -35,5 +40,9 @@ protected:
 private:
     QImage m_image;
     BoardScale m_scale;
+    struct Gradient {
+        int red, green, right;
+    };
+    std::optional<Gradient> m_gradient;
     bool m_pressed = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <qdrawutil.h>
@@ -46,17 +47,27 @@ BoardLabel::BoardLabel(QWidget* parent)
 void BoardLabel::setText(const QString& text) {
     const bool changed = text != m_text;
     m_text = text;
-    if (m_autoSize) {
-        const int frame = m_framed ? 2 * frameWidth : 0;
-        const QSize textSize = fontMetrics().size(textFlags, m_text);
-        resize(textSize.width() + frame, fontMetrics().height() + frame);
-    }
+    if (m_autoSize)
+        measure();
     update();
     // Told as a QLabel tells it, so that a screen reader hears the score and the clock change.
     if (changed && accessibleName().isEmpty()) {
         QAccessibleEvent event(this, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&event);
     }
+}
+
+void BoardLabel::measure() {
+    m_measured = true;
+    const int frame = m_framed ? 2 * frameWidth : 0;
+    const QSize textSize = fontMetrics().size(textFlags, m_text);
+    resize(textSize.width() + frame, fontMetrics().height() + frame);
+}
+
+void BoardLabel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange && m_measured)
+        measure();
+    QWidget::changeEvent(event);
 }
 
 void BoardLabel::setTextColor(const QColor& color) {

@@ -15,7 +15,7 @@ public:
 
     QString text() const { return m_text; }
     // Auto-sized labels take the size of their text (plus the frame), keeping their
-    // top-left corner.
+    // top-left corner, and measure it again when their font changes.
     void setText(const QString& text);
 
     void setTextColor(const QColor& color);
@@ -34,15 +34,20 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    void measure();
+
     QString m_text;
     QColor m_textColor = Qt::black;
     QColor m_background;
     bool m_centred = false;
     bool m_framed = false;
     bool m_autoSize = false;
+    // Only writing a text measures: the design size stands until then.
+    bool m_measured = false;
 };

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int pictureSize = 32;
 constexpr int bevel = 2;
 
 } // namespace
@@ -28,6 +27,11 @@ void GraphicButton::setPictures(const QIcon& normal, const QIcon& down, const QI
     m_normal = normal;
     m_down = down;
     m_disabled = disabled;
+    update();
+}
+
+void GraphicButton::setPictureSize(int side) {
+    m_pictureSize = side;
     update();
 }
 
@@ -62,12 +66,12 @@ void GraphicButton::paintEvent(QPaintEvent*) {
     const QIcon picture = currentPicture();
     const QFontMetrics metrics(font());
     const int textHeight = text().isEmpty() ? 0 : metrics.height();
-    const int pictureHeight = picture.isNull() ? 0 : pictureSize;
+    const int pictureHeight = picture.isNull() ? 0 : m_pictureSize;
     const int contentTop = inside.top() + (inside.height() - pictureHeight - textHeight) / 2;
 
     if (pictureHeight > 0) {
-        const QRect place(inside.left() + (inside.width() - pictureSize) / 2, contentTop,
-                          pictureSize, pictureSize);
+        const QRect place(inside.left() + (inside.width() - m_pictureSize) / 2, contentTop,
+                          m_pictureSize, m_pictureSize);
         picture.paint(&painter, place, Qt::AlignCenter, QIcon::Normal);
     }
 

@@ -17,6 +17,8 @@ public:
     void setBackColor(const QColor& color);
 
     void setPictures(const QIcon& normal, const QIcon& down, const QIcon& disabled);
+    // The side of the picture's square, 32 pixels unless the window is drawn smaller.
+    void setPictureSize(int side);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -26,6 +28,7 @@ private:
     QIcon currentPicture() const;
 
     QColor m_backColor;
+    int m_pictureSize = 32;
     QIcon m_normal;
     QIcon m_down;
     QIcon m_disabled;

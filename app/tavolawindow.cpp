@@ -8,12 +8,16 @@
 #include "titlebar.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <optional>
@@ -172,6 +176,25 @@ QRect designRect(int left, int top, int width, int height) {
             TavolaWindow::pixels(height)};
 }
 
+const QRect answerPlace = designRect(5520, 1680, 2775, 1200);
+const QRect startPlace = designRect(3840, 120, 1215, 495);
+constexpr int pictureSide = 32;
+// Below this nothing on the board could be read: the window is drawn no smaller.
+constexpr qreal smallestScale = 0.25;
+
+QRect scaled(const QRect& rect, qreal scale) {
+    return {qRound(rect.x() * scale), qRound(rect.y() * scale), qRound(rect.width() * scale),
+            qRound(rect.height() * scale)};
+}
+
+QFont scaled(QFont font, qreal scale) {
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * scale);
+    else
+        font.setPixelSize(qMax(1, qRound(font.pixelSize() * scale)));
+    return font;
+}
+
 } // namespace
 
 void registerFontSubstitutes() {
@@ -230,7 +253,7 @@ void TavolaWindow::createControls() {
     }
     txtAnswer = new QLineEdit(board);
     txtAnswer->setObjectName(QStringLiteral("txtAnswer"));
-    txtAnswer->setGeometry(designRect(5520, 1680, 2775, 1200));
+    txtAnswer->setGeometry(answerPlace);
     txtAnswer->setFont(makeFont(arial48Bold));
     QPalette answerPalette = txtAnswer->palette();
     answerPalette.setColor(QPalette::Base, cyan);
@@ -241,7 +264,7 @@ void TavolaWindow::createControls() {
 
     Inizio = new QPushButton(QStringLiteral("Inizio"), board);
     Inizio->setObjectName(QStringLiteral("Inizio"));
-    Inizio->setGeometry(designRect(3840, 120, 1215, 495));
+    Inizio->setGeometry(startPlace);
     Inizio->hide();
 
     std::vector<const ButtonDesign*> tabOrder;
@@ -335,6 +358,72 @@ void TavolaWindow::createTimers() {
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(1300);
+}
+
+void TavolaWindow::setDrawingScale(qreal scale) {
+    if (scale == m_scale)
+        return;
+    const qreal change = scale / m_scale;
+    m_scale = scale;
+    for (const LabelDesign& design : labels) {
+        BoardLabel* label = this->*design.member;
+        label->setGeometry(
+            scaled(designRect(design.left, design.top, design.width, design.height), scale));
+        label->setFont(scaled(makeFont(design.font), scale)); // measures a written text again
+    }
+    for (const ButtonDesign& design : buttons) {
+        GraphicButton* button = this->*design.member;
+        const QRect place =
+            scaled(designRect(design.left, design.top, design.width, design.height), scale);
+        button->setGeometry(QRect(
+            QPoint(qRound(button->x() * change), qRound(button->y() * change)), place.size()));
+        button->setFont(scaled(makeFont(design.font), scale));
+        button->setPictureSize(qRound(pictureSide * scale));
+    }
+    txtAnswer->setGeometry(scaled(answerPlace, scale));
+    txtAnswer->setFont(scaled(makeFont(arial48Bold), scale));
+    Inizio->setGeometry(scaled(startPlace, scale));
+    Inizio->setFont(scaled(QApplication::font(Inizio), scale));
+    menuBar()->setFont(scaled(QApplication::font(menuBar()), scale));
+    board->setDrawingSize(QSize(qRound(clientWidth * scale), qRound(clientHeight * scale)));
+    layout()->activate();
+}
+
+void TavolaWindow::fitToScreen() {
+    const QScreen* screen = this->screen();
+    if (!screen || !windowHandle())
+        return;
+    const QRect work = screen->availableGeometry();
+    // Where a window manager frames the window only once it is mapped, this is known then.
+    const QMargins frame = windowHandle()->frameMargins();
+    const QSize room = work.size().shrunkBy(frame);
+    const auto fitsIn = [this](QSize r) { return width() <= r.width() && height() <= r.height(); };
+    if (fitsIn(room) || m_scale <= smallestScale)
+        return;
+    // A pixel kept in hand for the rounding of a fractional scale to device pixels; the menu
+    // bar's text does not shrink quite in step: a try or two more.
+    const QSize tight = room - QSize(1, 1);
+    for (int attempt = 0; attempt < 8 && !fitsIn(tight) && m_scale > smallestScale; ++attempt) {
+        const qreal ratio = qMin(qreal(tight.width()) / width(), qreal(tight.height()) / height());
+        setDrawingScale(qMax(smallestScale, m_scale * ratio - attempt * 0.002));
+    }
+    // Wholly in the work area, as near as it can be to where it was.
+    const QRect now = frameGeometry();
+    move(qBound(work.left(), now.left(), qMax(work.left(), work.right() + 1 - now.width())),
+         qBound(work.top(), now.top(), qMax(work.top(), work.bottom() + 1 - now.height())));
+}
+
+void TavolaWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        fitToScreen();
+}
+
+void TavolaWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // An X11 window manager frames the window after it is shown, and moves it then.
+    if (isVisible())
+        fitToScreen();
 }
 
 void TavolaWindow::resizeEvent(QResizeEvent* event) {

@@ -73,8 +73,15 @@ public:
     QAction* d = nullptr;
     QAction* h = nullptr;
 
-    // Twips of the design tables to the window's device-independent pixels.
+    // Twips of the design tables to the window's device-independent pixels, at scale 1.
     static constexpr int pixels(int twips) { return twips / twipsPerPixel; }
+
+    // The scale the contents are drawn at: 1, unless the window would not fit the work area
+    // of its screen; then the largest that fits, with the layout unchanged.
+    qreal drawingScale() const { return m_scale; }
+    // Lays out every control, font and picture, the menu bar and the board at this scale;
+    // targets keep their place on the board.
+    void setDrawingScale(qreal scale);
 
 signals:
     // The window's size or state changed.
@@ -83,6 +90,8 @@ signals:
     void closing();
 
 protected:
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -92,6 +101,9 @@ private:
     void createMenus();
     void createTimers();
     void applyPictures();
+    void fitToScreen();
+
+    qreal m_scale = 1;
 };
 
 // Registers substitutes for the window's font faces that a machine may lack. Must run

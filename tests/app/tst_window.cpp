@@ -39,6 +39,7 @@ private slots:
 
     void gradientBands();
     void boardScale();
+    void drawnSmaller();
 };
 
 namespace {
@@ -531,6 +532,30 @@ void TestWindow::boardScale() {
     const BoardScale scale = game.ui().board->scale();
     QCOMPARE(scale.toPixels(100, 256), QPoint(100, 336));
     QCOMPARE(scale.toPixels(0, 512), QPoint(0, 672));
+}
+
+// A window drawn at three quarters, as where it would not fit its screen: the same layout,
+// targets where they stood, and the lowest target still hit.
+void TestWindow::drawnSmaller() {
+    Game game;
+    TavolaWindow& w = game.ui();
+    w.disparicmd->move(400, 300);
+    const int nameWidth = w.lblnome1->width();
+    w.setDrawingScale(0.75);
+    QCOMPARE(w.size(), QSize(456, 504 + w.menuBar()->height()));
+    QCOMPARE(w.paricmd1->geometry(), QRect(144, 210, 61, 61));
+    QCOMPARE(w.paricmd1->font().pointSizeF(), 18.0);
+    QCOMPARE(w.disparicmd->pos(), QPoint(300, 225));
+    QCOMPARE(w.Label6->geometry(), QRect(-6, 0, 157, 37)); // never written: its design size
+    QVERIFY(w.lblnome1->width() < nameWidth && w.lblnome1->width() > nameWidth / 2); // measured
+    QCOMPARE(w.board->scale().toPixels(100, 512), QPoint(75, 504));
+    QCOMPARE(w.board->image().size(), QSize(456, 504));
+    QCOMPARE(w.board->image().pixelColor(455, 503).blue(), 255);
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.paricmd->show();
+    w.paricmd->move(w.board->scale().xToPixels(200), w.board->height() - w.paricmd->height());
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, centreOf(w.paricmd));
+    QCOMPARE(game.doubles.sound.played.value(0).section(u'/', -1), QStringLiteral("sparo.wav"));
 }
 
 QTEST_MAIN(TestWindow)

@@ -452,6 +452,35 @@ check_attributes() {
     holds "$record_dir/avelmora.txt" '0\r\n' && holds "$record_dir/velmora.txt" 'Attributi\r\n'
 }
 
+# The zip unpacked under a folder of 200 characters with a '+' and an accented letter: given
+# such a name, PlaySound would read it through mmio (128 characters at most, '+' its own).
+check_faraway() {
+    needs_game || return
+    [ -n "${PULSE_SERVER:-}" ] && command -v parec >/dev/null ||
+        skip "no sound server to record: PULSE_SERVER is not set or parec is missing" || return
+    version=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
+    zip=$(dirname "$setup")/Corvalto-$version-windows-x64.zip
+    [ -f "$zip" ] || skip "no $(basename "$zip") beside the installer" || return
+    far="$drive_c/Giochi+di classe è/$(printf '%178s' '' | tr ' ' x)" # from C:\ on, 200 characters
+    mkdir -p "$far" && (cd "$far" && cmake -E tar xf "$zip") || no "could not unpack $zip" || return
+    game_run=$((game_run + 1))
+    LC_ALL=C.UTF-8 wine "$far/Corvalto-$version/corvalto.exe" >"$work/game$game_run.log" 2>&1 &
+    game_pid=$!
+    within 90 "the name prompt" type_new Lontano && prompt=$found &&
+        within 30 "the greeting" press_new Return "$prompt" && within 30 "the main window" main_window ||
+        return 1
+    parec -d nullsink.monitor --format=s16le --rate=44100 --channels=1 >"$work/sound.raw" &
+    recording=$!
+    sleep 1
+    geometry "$found"
+    xdotool mousemove $((X + 307)) $((Y + HEIGHT - client_height + 25)) click 1
+    heard=0
+    within 10 "the laser from $far" heard || heard=1
+    kill "$recording" 2>/dev/null || true
+    recording=""
+    return "$heard"
+}
+
 # Upgrading keeps the record, and a record file that is also reachable under another name is
 # replaced rather than given new permissions.
 check_reinstall() {
@@ -558,6 +587,7 @@ letters   a score file "abc" does not stop the game
 overflow  a score file "1e999" does not stop the game
 inuse     a score file another program keeps open: the game says so, stops with the record unchanged, and plays once it is let go
 attributes read-only record files, one hidden too: a silent reinstall clears that, keeping the record, and the next game stores its own
+faraway   the zip's game sounds the laser from a folder of 200 characters with "+" and "è"
 reinstall installing again keeps the record; a hard-linked record file is replaced
 uninstall a silent uninstall removes the game, its shortcut and entry, and keeps the record
 purge     uninstalling with /PURGE removes the record too
