@@ -29,6 +29,13 @@ void Board::paintGradient(int red, int green, int right) {
     update();
 }
 
+void Board::prepareImage() {
+    if (m_image.size() == size())
+        return;
+    m_image = QImage(size(), QImage::Format_RGB32);
+    m_image.fill(Qt::black);
+}
+
 void Board::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (m_image.isNull())
