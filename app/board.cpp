@@ -36,6 +36,13 @@ void Board::setDrawingSize(QSize size) {
         paintGradient(m_gradient->red, m_gradient->green, m_gradient->right);
 }
 
+void Board::prepareImage() {
+    if (m_image.size() == size())
+        return;
+    m_image = QImage(size(), QImage::Format_RGB32);
+    m_image.fill(Qt::black);
+}
+
 void Board::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (m_image.isNull())

@@ -1,5 +1,4 @@
 #include "audioplayer.h"
-#include "pictures.h"
 #include "qtplatform.h"
 #include "tavola.h"
 #include "tavolawindow.h"
@@ -12,10 +11,11 @@ int main(int argc, char* argv[]) {
     int qtArgc = 1;
     choosePlatform(); // before Qt loads its platform plugin
     QApplication app(qtArgc, argv);
-    pictures::drawInBackground(); // while the window is being built
     // Closing the window ends the program through the game's own ending.
     QApplication::setQuitOnLastWindowClosed(false);
-    registerFontSubstitutes();
+    // The prompt's buttons speak the desktop's language. Nothing else comes before the prompt:
+    // the window is built, and its pictures drawn, while the prompt waits, and the sound gets
+    // ready once the window is on screen.
     loadQtTranslations();
 
     QtDialogs dialogs;

@@ -3,17 +3,22 @@
 #include "board.h"
 #include "boardlabel.h"
 #include "graphicbutton.h"
+#include "pictures.h"
 #include "player.h"
 #include "recordfiles.h"
 #include "tavolawindow.h"
 #include "texts.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QImage>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -80,6 +85,30 @@ const QString& messaggioErrore(record::Problem problem) {
     return testi::errore::registratore;
 }
 
+// Runs `work` once, right after the first widget painted from now on (the next box or window to
+// open) has been drawn and sent to the screen: work done then holds nothing up on screen. Nothing
+// runs if the watch is destroyed before.
+class FirstPaintWatch : public QObject {
+public:
+    explicit FirstPaintWatch(std::function<void()> work)
+        : m_work(std::move(work)) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && watched->isWidgetType()) {
+            QCoreApplication::instance()->removeEventFilter(this);
+            // Queued: the paint under way and its flush to the screen come first.
+            QMetaObject::invokeMethod(this, m_work, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_work;
+};
+
 } // namespace
 
 // A right hit: the button's number is re-dealt as 25 * (floor(ampiezza * r) + base).
@@ -110,12 +139,42 @@ Tavola::~Tavola() = default;
 
 TavolaWindow& Tavola::ui() {
     if (!m_window) {
-        m_window = std::make_unique<TavolaWindow>();
-        wire();
-        emit loaded();
-        Form_Load();
+        if (m_loading)
+            buildFace();
+        else
+            load();
     }
     return *m_window;
+}
+
+void Tavola::load() {
+    m_loading = true;
+    try {
+        Form_Load();
+    } catch (...) {
+        m_loading = false;
+        throw;
+    }
+    m_loading = false;
+}
+
+void Tavola::buildFace() {
+    // The pictures are drawn on another thread while the controls are made.
+    pictures::drawInBackground();
+    static const bool substitutes = (registerFontSubstitutes(), true);
+    Q_UNUSED(substitutes);
+    m_window = std::make_unique<TavolaWindow>();
+    wire();
+    // The load switched both timers off before its prompt: the face comes with them off.
+    m_window->Timer1->stop();
+    m_window->Timer2->stop();
+    // Touched now, while the prompt waits, rather than by the first board paint.
+    m_window->board->prepareImage();
+    // Drawn once off screen: the style's polish, the layouts, the fonts and their glyphs are then
+    // ready, and the window's first paint after the greeting has little left to do.
+    QImage scratch(m_window->sizeHint(), QImage::Format_RGB32);
+    m_window->render(&scratch);
+    emit loaded();
 }
 
 void Tavola::wire() {
@@ -160,6 +219,12 @@ void Tavola::Show() {
     TavolaWindow& w = ui();
     if (m_visible)
         return;
+    if (!m_soundPrepared) {
+        // The first sound can come with the first click on the board: the sound output gets
+        // ready as soon as the window is drawn, not before, so that it holds nothing up.
+        m_soundPrepared = true;
+        m_soundWatch = std::make_unique<FirstPaintWatch>([this] { m_platform.sound.prepare(); });
+    }
     w.show();
     // A freshly shown game window takes the keyboard, even where no window manager gives it.
     w.activateWindow();
@@ -194,12 +259,14 @@ void Tavola::Form_Initialize() {
 }
 
 void Tavola::Form_Load() {
-    TavolaWindow& w = ui();
-    w.Timer1->stop();
-    w.Timer2->stop();
+    // A face not built yet has no timer running; one built since comes with both off.
+    if (m_window) {
+        m_window->Timer1->stop();
+        m_window->Timer2->stop();
+    }
 
-    // Taken exactly as typed: no trimming, no check; Cancel gives the empty name.
-    const QString nome = m_platform.dialogs.inputBox(testi::comeTiChiami, testi::titolo, QString());
+    const QString nome = chiediNome();
+    TavolaWindow& w = ui(); // built now if the prompt's wait did not build it
     MsgBox(u' ' + nome + testi::vediamoSeSei, box::okOnly, testi::titolo);
     w.lblnome1->setText(nome);
 
@@ -219,6 +286,16 @@ void Tavola::Form_Load() {
 
     w.lblconto->setText(testoOrologio());
     cmdNext_Click();
+}
+
+QString Tavola::chiediNome() {
+    // Building the face takes longer than showing the prompt does: it is built once the prompt
+    // is on screen, while the player types.
+    std::optional<FirstPaintWatch> watch;
+    if (!m_window)
+        watch.emplace([this] { ui(); });
+    // Taken exactly as typed: no trimming, no check; Cancel gives the empty name.
+    return m_platform.dialogs.inputBox(testi::comeTiChiami, testi::titolo, QString());
 }
 
 void Tavola::Form_Resize() {

@@ -57,14 +57,18 @@ public:
     void disparicmd2_Click();
 
 signals:
-    // The face has just been created, before Form_Load runs: for tests and tools.
+    // The face has just been created: for tests and tools. At a load it comes while the name
+    // prompt waits, once the prompt is on screen, or right after the prompt.
     void loaded();
 
 private:
     struct ColpoGiusto;
     struct ColpoSbagliato;
 
+    void load();
+    void buildFace();
     void wire();
+    QString chiediNome();
     void colpoGiusto(const ColpoGiusto& colpo);
     void colpoSbagliato(const ColpoSbagliato& colpo);
     void dipingi(int rosso, int verde);
@@ -83,6 +87,10 @@ private:
     std::unique_ptr<TavolaWindow> m_window;
     QList<QMetaObject::Connection> m_wiring;
     bool m_visible = false;
+    // Form_Load is running: a face asked for now is built without a second load.
+    bool m_loading = false;
+    bool m_soundPrepared = false;
+    std::unique_ptr<QObject> m_soundWatch;
     // Set once the game end has begun: later clock ticks must not start another.
     bool m_fineIniziata = false;
 };

@@ -5,6 +5,9 @@
 //                                the game's client size with a menu bar of four titles
 //   corvalto_baseline --window   the window alone
 //
+// Built a second time as corvalto_baseline_multimedia, linking Qt Multimedia: its window plays
+// the file named after --window with a QSoundEffect at a click, as a bare program would.
+//
 // Its time marks (marks.h) cost nothing unless the bench asks for them.
 
 #include "marks.h"
@@ -16,6 +19,25 @@
 #include <QMessageBox>
 
 #include <cstring>
+
+#ifdef CORVALTO_BASELINE_MULTIMEDIA
+#include <QSoundEffect>
+#include <QUrl>
+
+class SoundingClient : public QWidget {
+public:
+    explicit SoundingClient(const char* file, QWidget* parent)
+        : QWidget(parent) {
+        m_effect.setSource(QUrl::fromLocalFile(QString::fromLocal8Bit(file)));
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { m_effect.play(); }
+
+private:
+    QSoundEffect m_effect;
+};
+#endif
 
 namespace {
 
@@ -60,7 +82,11 @@ int main(int argc, char* argv[]) {
 
     QMainWindow window;
     window.setWindowTitle(title);
+#ifdef CORVALTO_BASELINE_MULTIMEDIA
+    auto* client = new SoundingClient(argc > 2 ? argv[2] : "", &window);
+#else
     auto* client = new QWidget(&window);
+#endif
     client->setFixedSize(608, 672);
     window.setCentralWidget(client);
     // Four titles, as long as the game's, so that the bar costs the same to lay out.

@@ -4,7 +4,6 @@
 
 #include "audioplayer.h"
 #include "marks.h"
-#include "pictures.h"
 #include "qtplatform.h"
 #include "tavola.h"
 #include "tavolawindow.h"
@@ -34,6 +33,13 @@ public:
     }
 };
 
+// The real folders, but the program's is the game's own, where its store and sounds are: from
+// the bench's folder the record could not be read, and an error box would stand in for the window.
+class GameFolders : public SystemFolders {
+public:
+    QString programFolder() override { return QStringLiteral(CORVALTO_BENCH_PROGRAM_DIR); }
+};
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -42,21 +48,19 @@ int main(int argc, char* argv[]) {
     Q_UNUSED(argc);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    pictures::drawInBackground();
     mark("qapplication");
     QApplication::setQuitOnLastWindowClosed(false);
-    registerFontSubstitutes();
     loadQtTranslations();
-    mark("fonts+translations");
+    mark("translations");
 
     MarkingDialogs dialogs;
     sound::AudioPlayer sound(QStringLiteral(CORVALTO_AUDIO_MODULE));
     mark("audioplayer");
     QtEnding ending;
     SystemClock clock;
-    SystemFolders folders;
+    GameFolders folders;
     Tavola tavola({dialogs, sound, ending, clock, folders});
-    // Emitted once the window's widgets exist, before the load asks for the name.
+    // Emitted once the window's widgets exist: while the prompt waits, or right after it.
     QObject::connect(&tavola, &Tavola::loaded, [] { mark("window-built"); });
 
     tavola.Form_Initialize();

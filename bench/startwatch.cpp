@@ -2,9 +2,12 @@
 // n-th top-level window, watching the server from outside the program. Windows mapped
 // before that one can be answered with xdotool as soon as they map, as a quick person would.
 //
-//   corvalto_startwatch [--answer NAME] [--log FILE] [--timeout SECONDS] N PROGRAM [ARGS...]
+//   corvalto_startwatch [--answer NAME] [--play SECONDS] [--log FILE] [--timeout SECONDS]
+//                       N PROGRAM [ARGS...]
 //
 // --answer: the first window gets NAME typed and Return, each later one Return.
+// --play: once the n-th window maps, click in its middle (the game's board) and read the peak
+// resident set SECONDS later, when the sound the click started has played.
 // Prints one line: milliseconds to the n-th mapping, the program's peak resident set
 // (VmHWM, KiB) at that moment, and the times of every mapping seen, comma-separated.
 // Then kills the program. The program finds the moment it was started in its environment,
@@ -109,20 +112,23 @@ int main(int argc, char* argv[]) {
     const char* answer = nullptr;
     const char* logPath = "/dev/null";
     double timeoutMs = 30'000;
+    double playMs = -1;
     int i = 1;
     for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
         if (std::strcmp(argv[i], "--answer") == 0)
             answer = argv[i + 1];
         else if (std::strcmp(argv[i], "--log") == 0)
             logPath = argv[i + 1];
+        else if (std::strcmp(argv[i], "--play") == 0)
+            playMs = std::atof(argv[i + 1]) * 1000;
         else if (std::strcmp(argv[i], "--timeout") == 0)
             timeoutMs = std::atof(argv[i + 1]) * 1000;
         else
             fail(std::string("unknown option ") + argv[i]);
     }
     if (argc - i < 2)
-        fail("usage: corvalto_startwatch [--answer NAME] [--log FILE] [--timeout SECONDS] "
-             "N PROGRAM [ARGS...]");
+        fail("usage: corvalto_startwatch [--answer NAME] [--play SECONDS] [--log FILE] "
+             "[--timeout SECONDS] N PROGRAM [ARGS...]");
     const int wanted = std::atoi(argv[i]);
     if (wanted < 1)
         fail("N counts windows from 1");
@@ -169,6 +175,14 @@ int main(int argc, char* argv[]) {
                 if (ownerOf(c, window, pidAtom) == child) {
                     mappings.push_back(at);
                     if (int(mappings.size()) == wanted) {
+                        if (playMs >= 0) {
+                            const std::string id = std::to_string(window);
+                            waitpid(spawn({"xdotool", "mousemove", "--window", id, "304", "360",
+                                           "click", "1"},
+                                          logFd, true),
+                                    nullptr, 0);
+                            usleep(useconds_t(playMs * 1000));
+                        }
                         const long peak = statusKiB(child, "VmHWM:");
                         kill(child, SIGKILL);
                         waitpid(child, nullptr, 0);

@@ -32,10 +32,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto shutdownWait = std::chrono::seconds(2);
 // A request that waited this long for the worker would sound out of step with the game.
 constexpr auto lateAfter = std::chrono::seconds(2);
-// The audio module and the server connection are made ready this long after the player is
-// made: the program is then past its start-up, whose dynamic loading the module's own would
-// hold up. A sound asked for sooner loads them at once.
-constexpr int warmUpAfterMs = 1000;
 // Qt Multimedia 6.4's PulseAudio sink crashes when sinks are stopped and made again every
 // millisecond or two. No player clicks that fast: a sound asked for sooner than this after
 // the last one waits for the rest of the gap (and, as ever, only the newest one plays).
@@ -92,6 +88,8 @@ struct AudioPlayer::Shared {
     // The worker's receiver while its event loop runs; posting to it never blocks.
     Worker* inbox = nullptr;
     bool wakePosted = false;
+    bool started = false;     // the worker thread was made
+    bool warmUpAsked = false; // prepare() was called
     bool quit = false;
     bool done = false;
     // Only the newest request matters: it would cut off any older one anyway.
@@ -99,6 +97,7 @@ struct AudioPlayer::Shared {
     Report report;
 
     void wakeWorker(); // with mutex held
+    void askWarmUp();  // with mutex held
 };
 
 // Lives on the worker thread and owns everything that talks to the sound server.
@@ -113,6 +112,11 @@ public:
     ~Worker() override { release(); }
 
     void warmUp() {
+        {
+            std::lock_guard lock(m_shared->mutex);
+            if (m_shared->quit)
+                return;
+        }
         if (AudioOutput* out = output())
             out->connectToServer();
     }
@@ -224,6 +228,11 @@ void AudioPlayer::Shared::wakeWorker() {
     QMetaObject::invokeMethod(inbox, &Worker::wake, Qt::QueuedConnection);
 }
 
+void AudioPlayer::Shared::askWarmUp() {
+    if (inbox && warmUpAsked)
+        QMetaObject::invokeMethod(inbox, &Worker::warmUp, Qt::QueuedConnection);
+}
+
 QString AudioPlayer::moduleBesideProgram() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/corvalto_audio");
 }
@@ -233,6 +242,12 @@ AudioPlayer::AudioPlayer(const QString& modulePath)
     m_shared->modulePath = modulePath;
     std::call_once(filterInstalled,
                    [] { nextHandler = qInstallMessageHandler(filterAudioMessages); });
+}
+
+void AudioPlayer::startWorker() {
+    if (m_shared->started)
+        return;
+    m_shared->started = true;
     ++workersRunning;
     try {
         m_thread = std::thread(&AudioPlayer::run, m_shared);
@@ -258,8 +273,18 @@ AudioPlayer::~AudioPlayer() {
     }
 }
 
+void AudioPlayer::prepare() {
+    std::lock_guard lock(m_shared->mutex);
+    if (m_shared->warmUpAsked)
+        return;
+    m_shared->warmUpAsked = true;
+    startWorker();
+    m_shared->askWarmUp();
+}
+
 void AudioPlayer::play(const QString& path) {
     std::lock_guard lock(m_shared->mutex);
+    startWorker();
     m_shared->pending = Shared::Request{path, Clock::now()};
     ++m_shared->report.requested;
     m_shared->wakeWorker();
@@ -279,10 +304,10 @@ void AudioPlayer::run(std::shared_ptr<Shared> shared) {
     {
         QEventLoop loop;
         Worker worker(shared, loop);
-        QTimer::singleShot(warmUpAfterMs, &worker, &Worker::warmUp);
         {
             std::lock_guard lock(shared->mutex);
             shared->inbox = &worker;
+            shared->askWarmUp();  // for a prepare() that came before the loop
             shared->wakeWorker(); // for a request or a quit that came before the loop
         }
         loop.exec();

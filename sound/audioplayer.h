@@ -13,11 +13,12 @@ namespace sound {
 //
 // A sound server that hangs blocks whoever talks to it, for good. So every call into the
 // audio system, the first connection included, is made on a worker thread owned by this
-// object; play() only hands the path over, and may be called from any thread. The worker
-// loads the audio output (a module of its own, see audiooutput.h) a moment after start-up or at
-// the first sound, whichever comes first. Make the player
-// after the QApplication (and after setting the application's name and icon, which the sound
-// server is told about); construction is cheap, the worker connects in the background.
+// object; play() only hands the path over, and may be called from any thread. Nothing of the
+// audio system is touched before prepare() or the first play(): the worker thread starts then,
+// and loads the audio output (a module of its own, see audiooutput.h) and connects at once on
+// prepare(), or else at the first sound. Make the player after the QApplication (and after
+// setting the application's name and icon, which the sound server is told about);
+// construction costs nothing but the message filter below.
 //
 // Qt Multimedia reports a missing or failing sound server with warnings on stderr; the first
 // AudioPlayer installs a message filter, chained to the handler in place at that moment, that
@@ -47,6 +48,7 @@ public:
     AudioPlayer(const AudioPlayer&) = delete;
     AudioPlayer& operator=(const AudioPlayer&) = delete;
 
+    void prepare() override;
     void play(const QString& path) override;
     Report report() const;
 
@@ -60,6 +62,7 @@ private:
     class Worker;
     struct Shared;
     static void run(std::shared_ptr<Shared> shared);
+    void startWorker(); // with m_shared->mutex held
 
     std::shared_ptr<Shared> m_shared;
     std::thread m_thread;

@@ -10,6 +10,9 @@
 #                        once into ~/.cache/corvalto), its zip and its installer, in build/windows
 #   tools/dev.sh windows-test
 #                        the same, then install it in a fresh Wine prefix and play it there
+#   tools/dev.sh windows-bench
+#                        the same build, then the game's start to its prompt under Wine against a
+#                        bare Qt program for Windows (bench/windows.sh)
 # Works as root and as a normal user with sudo.
 set -eu
 
@@ -173,8 +176,22 @@ windows-test)
     start_test_services
     tests/windows/check-windows.sh build/windows
     ;;
+windows-bench)
+    install_packages $windows_test_packages $test_packages
+    build_windows
+    # The bare program for Windows, beside the staged game so that it loads the same Qt.
+    cmake --preset windows -DCORVALTO_BENCH=ON >/dev/null
+    cmake --build --preset windows -j "$jobs" --target corvalto_baseline
+    cmake --preset windows -DCORVALTO_BENCH=OFF >/dev/null
+    # The watch runs on the Linux side.
+    cmake --preset test >/dev/null
+    cmake --build --preset test -j "$jobs" --target corvalto_startwatch
+    start_test_services
+    bench/windows.sh build/windows/stage build/windows/bench/corvalto_baseline.exe \
+        build/test/bench/corvalto_startwatch
+    ;;
 *)
-    echo "usage: tools/dev.sh play|test|bench|fuzz [runs [seconds]]|windows|windows-test" >&2
+    echo "usage: tools/dev.sh play|test|bench|fuzz [runs [seconds]]|windows|windows-test|windows-bench" >&2
     exit 2
     ;;
 esac

@@ -74,6 +74,9 @@ public:
         : m_log(log) {}
     std::function<void(const QString&)> onPlay;
     QStringList played;
+    int prepared = 0;
+
+    void prepare() override { ++prepared; }
 
     void play(const QString& path) override {
         m_log << QStringLiteral("sound:%1").arg(path.section(u'/', -1));

@@ -46,10 +46,11 @@ void TestLifecycle::startUpOrder() {
     Tavola tavola(doubles.platform());
     QStringList events;
     doubles.dialogs.whileInputOpen = [&] {
-        events << QStringLiteral("prompt visible=%1 timers=%2%3")
+        events << QStringLiteral("prompt visible=%1 timers=%2%3 sound=%4")
                       .arg(tavola.ui().isVisible())
                       .arg(tavola.ui().Timer1->isActive())
-                      .arg(tavola.ui().Timer2->isActive());
+                      .arg(tavola.ui().Timer2->isActive())
+                      .arg(doubles.sound.prepared);
     };
     doubles.dialogs.whileOpen = [&](const Box& box) {
         events << QStringLiteral("greeting visible=%1 timers=%2%3 [%4]")
@@ -64,10 +65,12 @@ void TestLifecycle::startUpOrder() {
     tavola.Show();
 
     QCOMPARE(events, (QStringList{
-                         "prompt visible=0 timers=00",
+                         "prompt visible=0 timers=00 sound=0",
                          "greeting visible=0 timers=00 [ Anna vediamo se sei un vero campione  ]",
                      }));
     TavolaWindow& w = tavola.ui();
+    // The sound output gets ready once the window is drawn, before any click on the board.
+    QTRY_COMPARE(doubles.sound.prepared, 1);
     QVERIFY(w.isVisible());
     QVERIFY(w.Timer1->isActive());
     QVERIFY(!w.Timer2->isActive());
