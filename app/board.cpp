@@ -12,8 +12,7 @@ Board::Board(QWidget* parent)
 void Board::paintGradient(int red, int green, int right) {
     m_gradient = Gradient{red, green, right};
     m_scale = BoardScale(size());
-    if (m_image.size() != size())
-        m_image = QImage(size(), QImage::Format_RGB32);
+    prepareImage();
 
     QPainter painter(&m_image);
     const int width = qMin(right, m_image.width());

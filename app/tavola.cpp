@@ -219,10 +219,9 @@ void Tavola::Show() {
     TavolaWindow& w = ui();
     if (m_visible)
         return;
-    if (!m_soundPrepared) {
+    if (!m_soundWatch) {
         // The first sound can come with the first click on the board: the sound output gets
         // ready as soon as the window is drawn, not before, so that it holds nothing up.
-        m_soundPrepared = true;
         m_soundWatch = std::make_unique<FirstPaintWatch>([this] { m_platform.sound.prepare(); });
     }
     w.show();

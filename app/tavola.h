@@ -89,7 +89,7 @@ private:
     bool m_visible = false;
     // Form_Load is running: a face asked for now is built without a second load.
     bool m_loading = false;
-    bool m_soundPrepared = false;
+    // Gets the sound output ready at the first window drawn; made once per run.
     std::unique_ptr<QObject> m_soundWatch;
     // Set once the game end has begun: later clock ticks must not start another.
     bool m_fineIniziata = false;
