@@ -2,10 +2,12 @@
 // n-th top-level window, watching the server from outside the program. Windows mapped
 // before that one can be answered with xdotool as soon as they map, as a quick person would.
 //
-//   corvalto_startwatch [--answer NAME] [--play SECONDS] [--log FILE] [--timeout SECONDS]
-//                       N PROGRAM [ARGS...]
+//   corvalto_startwatch [--answer NAME] [--play SECONDS] [--title TITLE] [--log FILE]
+//                       [--timeout SECONDS] N PROGRAM [ARGS...]
 //
 // --answer: the first window gets NAME typed and Return, each later one Return.
+// --title: count the windows titled TITLE, whoever declares them; otherwise those the program
+// declares its own. Under Wine the window belongs to a process the watch did not start.
 // --play: once the n-th window maps, click in its middle (the game's board) and read the peak
 // resident set SECONDS later, when the sound the click started has played.
 // Prints one line: milliseconds to the n-th mapping, the program's peak resident set
@@ -87,6 +89,19 @@ long ownerOf(xcb_connection_t* c, xcb_window_t window, xcb_atom_t pidAtom) {
     return pid;
 }
 
+// The window's title, as its toolkit set it before mapping it.
+std::string titleOf(xcb_connection_t* c, xcb_window_t window) {
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+        nullptr);
+    std::string title;
+    if (reply && reply->format == 8)
+        title.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                     std::size_t(xcb_get_property_value_length(reply)));
+    std::free(reply);
+    return title;
+}
+
 // A "Name:   value kB" line of /proc/<pid>/status; -1 when it cannot be read.
 long statusKiB(pid_t pid, const char* field) {
     const std::string path = "/proc/" + std::to_string(pid) + "/status";
@@ -110,6 +125,7 @@ long statusKiB(pid_t pid, const char* field) {
 
 int main(int argc, char* argv[]) {
     const char* answer = nullptr;
+    const char* title = nullptr;
     const char* logPath = "/dev/null";
     double timeoutMs = 30'000;
     double playMs = -1;
@@ -119,6 +135,8 @@ int main(int argc, char* argv[]) {
             answer = argv[i + 1];
         else if (std::strcmp(argv[i], "--log") == 0)
             logPath = argv[i + 1];
+        else if (std::strcmp(argv[i], "--title") == 0)
+            title = argv[i + 1];
         else if (std::strcmp(argv[i], "--play") == 0)
             playMs = std::atof(argv[i + 1]) * 1000;
         else if (std::strcmp(argv[i], "--timeout") == 0)
@@ -127,8 +145,8 @@ int main(int argc, char* argv[]) {
             fail(std::string("unknown option ") + argv[i]);
     }
     if (argc - i < 2)
-        fail("usage: corvalto_startwatch [--answer NAME] [--play SECONDS] [--log FILE] "
-             "[--timeout SECONDS] N PROGRAM [ARGS...]");
+        fail("usage: corvalto_startwatch [--answer NAME] [--play SECONDS] [--title TITLE] "
+             "[--log FILE] [--timeout SECONDS] N PROGRAM [ARGS...]");
     const int wanted = std::atoi(argv[i]);
     if (wanted < 1)
         fail("N counts windows from 1");
@@ -172,7 +190,7 @@ int main(int argc, char* argv[]) {
             if (isMap && !map->override_redirect) {
                 const double at = nowMs() - start;
                 const xcb_window_t window = map->window;
-                if (ownerOf(c, window, pidAtom) == child) {
+                if (title ? titleOf(c, window) == title : ownerOf(c, window, pidAtom) == child) {
                     mappings.push_back(at);
                     if (int(mappings.size()) == wanted) {
                         if (playMs >= 0) {

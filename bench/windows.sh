@@ -39,9 +39,15 @@ log="$work/startup.log"
 wine=$(command -v wine)
 start() {
     # A failed start keeps its place, so that the rounds stay paired.
-    if ! "$watch" --log "$log" --timeout 60 1 "$wine" "$stage/$2" >>"$work/$1" 2>>"$log"; then
+    if ! "$watch" --title Corvalto --log "$log" --timeout 60 1 "$wine" "$stage/$2" >>"$work/$1" \
+        2>>"$log"; then
         echo "NA NA NA" >>"$work/$1"
     fi
+    # The watch ends the process it started; the Windows program itself may be another, which
+    # Wine names after its file (cut, as the kernel keeps 15 characters of a name).
+    name=$(printf '%.15s' "$2")
+    pkill -KILL -x "$name" 2>/dev/null || true
+    while pgrep -x "$name" >/dev/null; do sleep 0.05; done
 }
 # Warm-up: Wine's own files, the prefix and the programs' libraries into the cache.
 for i in 1 2 3; do start game corvalto.exe; start base corvalto_baseline.exe; done
