@@ -33,7 +33,10 @@ cp "$2" "$stage/corvalto_baseline.exe"
 trap 'rm -f "$stage/corvalto_baseline.exe"; cleanup' EXIT INT TERM
 
 wineboot -i >/dev/null 2>&1
-wineserver -p # the server stays between the starts, as it does on a desktop session
+# The server then stays between the starts, as it does on a desktop session; a second one cannot
+# start beside the one the prefix's making left.
+wineserver -w
+wineserver -p
 log="$work/startup.log"
 # The watch starts programs by their path.
 wine=$(command -v wine)

@@ -187,7 +187,7 @@ windows-bench)
     cmake --preset test >/dev/null
     cmake --build --preset test -j "$jobs" --target corvalto_startwatch
     start_test_services
-    bench/windows.sh build/windows/stage build/windows/bench/corvalto_baseline.exe \
+    bench/windows.sh build/windows/stage build/windows/corvalto_baseline.exe \
         build/test/bench/corvalto_startwatch
     ;;
 *)
