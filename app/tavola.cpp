@@ -168,12 +168,14 @@ void Tavola::buildFace() {
     // The load switched both timers off before its prompt: the face comes with them off.
     m_window->Timer1->stop();
     m_window->Timer2->stop();
-    // Touched now, while the prompt waits, rather than by the first board paint.
-    m_window->board->prepareImage();
     // Drawn once off screen: the style's polish, the layouts, the fonts and their glyphs are then
-    // ready, and the window's first paint after the greeting has little left to do.
-    QImage scratch(m_window->sizeHint(), QImage::Format_RGB32);
-    m_window->render(&scratch);
+    // ready, and the window's first paint after the greeting has little left to do. A strip at
+    // a time, so that this leaves no window-sized image in the peak of the game's memory.
+    const QSize whole = m_window->sizeHint();
+    constexpr int stripHeight = 64;
+    QImage strip(whole.width(), stripHeight, QImage::Format_RGB32);
+    for (int top = 0; top < whole.height(); top += stripHeight)
+        m_window->render(&strip, {}, QRegion(0, top, whole.width(), stripHeight));
     emit loaded();
 }
 

@@ -523,6 +523,10 @@ void TestWindow::gradientBands() {
     const QImage screen = board->grab().toImage();
     QCOMPARE(screen.pixelColor(300, 671), board->image().pixelColor(300, 671));
     QCOMPARE(screen.pixelColor(300, 671).blue(), 255);
+    // A part repainted alone, as where a target left it, shows the bands of its own rows.
+    QImage part(50, 50, QImage::Format_RGB32);
+    board->render(&part, {}, QRegion(100, 400, 50, 50));
+    QCOMPARE(part.pixelColor(49, 49), board->image().pixelColor(149, 449));
     QCOMPARE(reds, (std::set<int>{20, 40, 60, 80, 100, 120, 140, 160, 180}));
     QCOMPARE(greens, (std::set<int>{0, 20, 40, 60, 80, 100, 120, 140, 160, 180}));
 }
