@@ -6,7 +6,8 @@
 //   corvalto_baseline --window   the window alone
 //
 // Built a second time as corvalto_baseline_multimedia, linking Qt Multimedia: its window plays
-// the file named after --window with a QSoundEffect at a click, as a bare program would.
+// the file named last on its command line (after the boxes, or after --window) with a
+// QSoundEffect at a click, as a bare program would.
 //
 // Its time marks (marks.h) cost nothing unless the bench asks for them.
 
@@ -83,7 +84,8 @@ int main(int argc, char* argv[]) {
     QMainWindow window;
     window.setWindowTitle(title);
 #ifdef CORVALTO_BASELINE_MULTIMEDIA
-    auto* client = new SoundingClient(argc > 2 ? argv[2] : "", &window);
+    const int fileArg = windowOnly ? 2 : 1;
+    auto* client = new SoundingClient(argc > fileArg ? argv[fileArg] : "", &window);
 #else
     auto* client = new QWidget(&window);
 #endif
