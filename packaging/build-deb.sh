@@ -1,65 +1,50 @@
 #!/bin/sh
-# Builds the Debian package of Corvalto and prints the path of the .deb on the last line.
-#   packaging/build-deb.sh [build-dir]      (default: build/package in the source tree)
-# Needs: cmake, ninja-build, g++, the Qt 6 dev packages, dpkg-dev (dpkg-buildflags,
-# dpkg-shlibdeps) and fakeroot. Runs as a normal user and installs nothing.
+# Builds Corvalto's Debian source and binary packages with dpkg-buildpackage and prints the path
+# of the .deb on the last line.
+#   packaging/build-deb.sh [build-dir [dpkg-buildpackage options...]]
+# build-dir defaults to build/package in the source tree, the options to -us -uc (unsigned
+# source and binary packages; -b for the binary package alone). The tree, without build/ and
+# .git, is copied to <build-dir>/corvalto-<version>/, and its upstream tarball, the same files
+# without debian/, is made beside it, so that everything dpkg-buildpackage writes lands in
+# build-dir. Needs dpkg-dev, debhelper, the Build-Depends of debian/control and, unless run as
+# root, fakeroot. Installs nothing.
 set -eu
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$src/build/package"}
+[ $# -eq 0 ] || shift
+[ $# -ne 0 ] || set -- -us -uc
 case $build in
 /*) ;;
 *) build="$(pwd)/$build" ;;
 esac
 
-for tool in cmake cpack ninja dpkg-buildflags dpkg-shlibdeps dpkg-deb fakeroot; do
+for tool in dpkg-buildpackage dpkg-parsechangelog dh xz; do
     if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "build-deb.sh: $tool is missing (packages: cmake ninja-build dpkg-dev fakeroot)" >&2
+        echo "build-deb.sh: $tool is missing (packages: dpkg-dev debhelper xz-utils)" >&2
         exit 1
     fi
 done
 
-# dpkg-buildflags maps the source folder to "." in debug paths relative to where it runs.
-cd "$src"
-# The hardening flags Debian builds with, all of them (bindnow and PIE included).
-# CMake ignores CPPFLAGS, so the preprocessor flags (_FORTIFY_SOURCE) go into CXXFLAGS.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
-ldflags=$(dpkg-buildflags --get LDFLAGS)
+version=$(dpkg-parsechangelog -l "$src/debian/changelog" -SVersion)
+upstream=${version%-*}
+# The time of the newest changelog entry: the same tarball from the same files, whenever made.
+epoch=$(dpkg-parsechangelog -l "$src/debian/changelog" -STimestamp)
+tree="$build/corvalto-$upstream"
 
-cmake -S "$src" -B "$build" -G Ninja \
-    -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX=/usr \
-    -DCMAKE_CXX_FLAGS="$cxxflags" \
-    -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
-    -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" \
-    -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" \
-    -DBUILD_TESTING=OFF \
-    -DCORVALTO_BENCH=OFF
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
+mkdir -p "$build"
+rm -rf "$tree" "$build"/corvalto_* "$build"/corvalto-dbgsym_*
+mkdir "$tree"
+(cd "$src" && tar -cf - --exclude=./build --exclude=./.git --exclude='./obj-*' .) |
+    (cd "$tree" && tar -xmf - --no-same-owner)
+# The copy's files are all newer than the changelog entry (tar -m), so that the package gives
+# each the entry's time. The tarball: the same names in the same order with the same owners,
+# modes and times, whatever the umask and the file system.
+(cd "$build" && tar -cf - --format=gnu --sort=name --mtime="@$epoch" --owner=0 --group=0 \
+    --numeric-owner --mode='a+rX,u+w,go-w' --exclude="corvalto-$upstream/debian" \
+    "corvalto-$upstream") | xz -6 -T1 >"$build/corvalto_$upstream.orig.tar.xz"
 
-cd "$build"
-log=$(mktemp)
-unpacked=$(mktemp -d)
-trap 'rm -rf "$log" "$unpacked"' EXIT
-status=0
-cpack --config CPackConfig.cmake -G DEB >"$log" 2>&1 || status=$?
-cat "$log"
-[ "$status" -eq 0 ] || exit "$status"
-deb=$(sed -n 's/^CPack: - package: \(.*\.deb\) generated\.$/\1/p' "$log")
-if [ -z "$deb" ] || [ ! -f "$deb" ]; then
-    echo "build-deb.sh: cpack did not report a .deb" >&2
-    exit 1
-fi
+(cd "$tree" && dpkg-buildpackage "$@")
 
-# CPack writes every file as root:root. The store must be root:games 2755 (it alone writes the
-# shared record folder), so the package is unpacked and packed again under fakeroot with that
-# one file changed, as debhelper does between dh_fixperms and dh_builddeb.
-# shellcheck disable=SC2016 # the inner shell expands its own arguments
-fakeroot sh -euc '
-    dpkg-deb -R "$1" "$2/root"
-    chgrp games "$2/root/usr/lib/corvalto/corvalto-record"
-    chmod 2755 "$2/root/usr/lib/corvalto/corvalto-record"
-    dpkg-deb -b "$2/root" "$1" >/dev/null
-' sh "$deb" "$unpacked"
+deb=$(ls "$build/corvalto_${version}_"*.deb)
 echo "$deb"

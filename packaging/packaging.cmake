@@ -1,22 +1,22 @@
-# Installation layout and the Debian package (CPack's DEB generator).
+# Installation layout; the Debian package is built from debian/ (dpkg-buildpackage).
 #
-# On Linux the program and its suoni/ folder sit together in a private program folder,
-# because the game finds its sounds beside the real program (applicationDirPath resolves
-# the link in games/). lib/corvalto rather than the multiarch libdir: Debian policy lets a
-# package keep architecture-dependent and -independent files together in one folder under
-# /usr/lib, and a fixed path keeps the relative link the same on every architecture.
+# On Linux the programs sit together in a private folder and the sounds, which are the same on
+# every architecture, under share/games, where Debian's games live. The game finds its sounds
+# in suoni/ beside its real program (applicationDirPath resolves the link in games/), so a
+# relative link there leads to them. Fixed folders rather than the multiarch libdir keep those
+# links the same on every architecture.
 #
-#   <prefix>/lib/corvalto/corvalto            the program
-#   <prefix>/lib/corvalto/corvalto-record     the record's store (setgid games once set up)
-#   <prefix>/lib/corvalto/suoni/*.wav         its sounds
-#   <prefix>/games/corvalto                   -> ../lib/corvalto/corvalto
+#   <prefix>/lib/games/corvalto/corvalto          the program
+#   <prefix>/lib/games/corvalto/corvalto_audio.so the audio output module it loads
+#   <prefix>/lib/games/corvalto/corvalto-record   the record's store (setgid games once set up)
+#   <prefix>/lib/games/corvalto/suoni             -> ../../../share/games/corvalto/suoni
+#   <prefix>/share/games/corvalto/suoni/*.wav     the sounds
+#   <prefix>/games/corvalto                       -> ../lib/games/corvalto/corvalto
 #   <prefix>/share/applications/corvalto.desktop
 #   <prefix>/share/metainfo/example.corvalto.corvalto.metainfo.xml
 #   <prefix>/share/icons/hicolor/<n>x<n>/apps/corvalto.png
 #   <prefix>/share/man/man6/corvalto.6.gz, share/man/it/man6/corvalto.6.gz
 #   <prefix>/share/man/man6/corvalto-record.6.gz
-#   <prefix>/share/doc/corvalto/copyright, changelog.gz
-#   <prefix>/share/lintian/overrides/corvalto
 
 set(corvalto_packaging_dir ${CMAKE_CURRENT_LIST_DIR})
 set(corvalto_packaging_out ${PROJECT_BINARY_DIR}/packaging)
@@ -59,7 +59,8 @@ if(APPLE OR NOT UNIX)
     return()
 endif()
 
-set(corvalto_program_dir lib/corvalto)
+set(corvalto_program_dir lib/games/corvalto)
+set(corvalto_data_dir share/games/corvalto)
 set(corvalto_games_dir games)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -80,11 +81,11 @@ if(TARGET corvalto)
             PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     # The store, where the game runs it from. Installed as an ordinary program: the games group
     # and the setgid bit come from the record set-up (cmake --install as root) or from
-    # build-deb.sh, never from a staged install that a normal user makes.
+    # debian/rules, never from a staged install that a normal user makes.
     set_property(TARGET corvalto-record PROPERTY INSTALL_RPATH "")
     install(TARGETS corvalto-record RUNTIME DESTINATION ${corvalto_program_dir})
-    # A stripped install (CPack, cmake --install --strip) also drops the compilers' .comment
-    # notes, as Debian's own packaging does.
+    # A stripped install (cmake --install --strip) also drops the compilers' .comment notes, as
+    # dh_strip does in the package.
     if(CMAKE_OBJCOPY)
         install(CODE "if(CMAKE_INSTALL_DO_STRIP)
     foreach(binary corvalto corvalto-record corvalto_audio.so)
@@ -100,16 +101,21 @@ endif()
 if(TARGET corvalto_sounds)
     list(TRANSFORM corvalto_sound_files PREPEND ${corvalto_sounds_dir}/
          OUTPUT_VARIABLE corvalto_sound_paths)
-    install(FILES ${corvalto_sound_paths} DESTINATION ${corvalto_program_dir}/suoni)
+    install(FILES ${corvalto_sound_paths} DESTINATION ${corvalto_data_dir}/suoni)
 else()
     message(STATUS "packaging: no corvalto_sounds target yet; the sounds are not installed")
 endif()
 
-file(RELATIVE_PATH corvalto_link_target /p/${corvalto_games_dir} /p/${corvalto_program_dir}/corvalto)
-file(MAKE_DIRECTORY ${corvalto_packaging_out}/games)
-file(CREATE_LINK ${corvalto_link_target} ${corvalto_packaging_out}/games/corvalto SYMBOLIC)
-# install(FILES) copies a link as a link.
-install(FILES ${corvalto_packaging_out}/games/corvalto DESTINATION ${corvalto_games_dir})
+# corvalto_link(<folder> <name> <target>): a relative link <folder>/<name> to <target>, both
+# relative to the prefix. install(FILES) copies a link as a link.
+function(corvalto_link folder name target)
+    file(RELATIVE_PATH relative /p/${folder} /p/${target})
+    file(MAKE_DIRECTORY ${corvalto_packaging_out}/links/${folder})
+    file(CREATE_LINK ${relative} ${corvalto_packaging_out}/links/${folder}/${name} SYMBOLIC)
+    install(FILES ${corvalto_packaging_out}/links/${folder}/${name} DESTINATION ${folder})
+endfunction()
+corvalto_link(${corvalto_games_dir} corvalto ${corvalto_program_dir}/corvalto)
+corvalto_link(${corvalto_program_dir} suoni ${corvalto_data_dir}/suoni)
 
 # --- Desktop integration -----------------------------------------------------------------
 install(FILES ${corvalto_packaging_dir}/corvalto.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -124,7 +130,7 @@ else()
     message(STATUS "packaging: no corvalto_icons target yet; the icons are not installed")
 endif()
 
-# --- Manual pages and documentation, compressed as Debian wants (gzip -9n: no name, no time)
+# --- Manual pages, compressed as Debian wants (gzip -9n: no name, no time) ------------------
 find_program(CORVALTO_GZIP gzip REQUIRED)
 set(corvalto_gzipped)
 function(corvalto_gzip source output)
@@ -147,23 +153,18 @@ corvalto_gzip(${corvalto_packaging_out}/corvalto.6 ${corvalto_packaging_out}/man
 corvalto_gzip(${corvalto_packaging_out}/corvalto.it.6 ${corvalto_packaging_out}/man-it/corvalto.6.gz)
 corvalto_gzip(${corvalto_packaging_out}/corvalto-record.6
     ${corvalto_packaging_out}/man/corvalto-record.6.gz)
-corvalto_gzip(${corvalto_packaging_dir}/changelog ${corvalto_packaging_out}/doc/changelog.gz)
 add_custom_target(corvalto_docs ALL DEPENDS ${corvalto_gzipped})
 
 install(FILES ${corvalto_packaging_out}/man/corvalto.6.gz ${corvalto_packaging_out}/man/corvalto-record.6.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${corvalto_packaging_out}/man-it/corvalto.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/it/man6)
-install(FILES ${corvalto_packaging_dir}/copyright ${corvalto_packaging_out}/doc/changelog.gz
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/corvalto)
-# lintian's note on the setgid store says why it is setgid.
-install(FILES ${corvalto_packaging_dir}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
-        RENAME corvalto)
 
 # --- The shared record folder ------------------------------------------------------------
 # root:games, 2775, written only by the setgid store. The package's postinst creates it (or
 # locks down an older, world-writable one); cmake --install run as root uses the same script,
-# then makes the installed store setgid games. A staged install (DESTDIR, as CPack and
-# packagers do) never touches the real machine.
+# then makes the installed store setgid games. A staged install (DESTDIR, as dh_auto_install
+# and other packagers do) never touches the real machine. debian/rules takes the two scripts
+# as configured here.
 install(CODE "set(CORVALTO_RECORD_DIR [[${CORVALTO_RECORD_DIR}]])
 set(CORVALTO_RECORD_SETUP [[${corvalto_packaging_out}/deb/postinst]])
 set(CORVALTO_BUILD_DIR [[${PROJECT_BINARY_DIR}]])
@@ -176,39 +177,3 @@ configure_file(${corvalto_packaging_dir}/postinst.in ${corvalto_packaging_out}/d
 configure_file(${corvalto_packaging_dir}/postrm.in ${corvalto_packaging_out}/deb/postrm
     @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
     WORLD_READ WORLD_EXECUTE)
-
-# --- The Debian package ------------------------------------------------------------------
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME corvalto)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Corvalto developers <dev@corvalto.example>")
-set(CPACK_PACKAGE_VENDOR "Corvalto developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "arithmetic game for children: hit the multiples of 25")
-set(CPACK_PACKAGE_DESCRIPTION
-"Numbered targets jump about a coloured board; the player clicks those that
-are multiples of 25 to score a point, and loses four points for any other.
-A game lasts fifteen minutes. The best score and its player's name are kept
-in one record shared by every account of the computer.
-
-The game speaks Italian and is played with the mouse.")
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvalto.example/")
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# What the linker cannot see: the platform plugins Qt loads at run time, and the fonts the
-# window's font substitutions name. The X11 (xcb) plugin, which the game uses wherever an X
-# server answers (XWayland included), ships in libqt6gui6. Qt Multimedia's audio backends
-# ship inside libqt6multimedia6, which shlibdeps finds.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6gui6, fonts-liberation, fonts-dejavu-core")
-# Qt's own translations make the standard dialog buttons speak the desktop's language. The
-# Wayland plugin serves only a desktop with no X server at all: apt installs it with the game
-# by default, and a machine that only ever runs X11 may leave it out.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, qt6-wayland")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    ${corvalto_packaging_out}/deb/postinst ${corvalto_packaging_out}/deb/postrm)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_SOURCE_GENERATOR "")
-include(CPack)
