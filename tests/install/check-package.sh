@@ -1,14 +1,14 @@
 #!/bin/sh
-# Builds the Debian package with packaging/build-deb.sh in its own build folder, checks
-# its control fields, contents and hardening, and runs lintian (errors and warnings fail).
-# Then, only as root on a machine where neither the package nor its record folder exists
-# (a throwaway one, as CI is): installs it with apt; as two accounts of its own (made with
-# useradd, removed at the end) checks that a player cannot change anything in the record
-# folder by hand but stores a record through the store, which the other then reads; starts
-# the installed game under the X server in DISPLAY, if there is one, until its name prompt
-# shows; removes it (the record survives) and purges it (the record goes); then installs it
-# over a record folder as 1.0.0 left it and purges it again. Elsewhere that part says why it
-# was skipped.
+# Builds the Debian source and binary packages with packaging/build-deb.sh (dpkg-buildpackage) in
+# its own build folder, checks the .deb's control fields, contents and hardening, and runs lintian
+# --pedantic on both (any tag it shows fails; overridden ones carry their reason). Then, only as
+# root on a machine where neither the package nor its record folder exists (a throwaway one, as
+# CI is): builds 1.2.0, the last package before the source package, with its own build-deb.sh in
+# a temporary clone, installs it, stores a record and upgrades to the new package, which must
+# leave the record as it was; runs the package's autopkgtests with the null runner
+# (check-installed.sh: two accounts, the game's start, remove, purge); then installs the package
+# over a record folder as 1.0.0 left it and purges it again. Elsewhere that part says why it was
+# skipped.
 #   check-package.sh <source-dir> <build-dir> <project-version>
 set -eu
 
@@ -16,11 +16,10 @@ src=$1
 build=$2
 version=$3
 
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+work="$build/check"
+# fail, apt_get, node, expect_node, check_record_folder, add_accounts, as_player.
+check_helpers_only=yes
+. "$src/tests/install/check-installed.sh"
 finish() {
     if [ "$failures" -ne 0 ]; then
         echo "$failures check(s) failed" >&2
@@ -30,7 +29,6 @@ finish() {
     exit 0
 }
 
-work="$build/check"
 rm -rf "$work"
 mkdir -p "$build"
 
@@ -47,7 +45,11 @@ mkdir -p "$work"
 # --- Control fields ------------------------------------------------------------------------
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = corvalto ] || fail "Package is '$(field Package)'"
-[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', the project is $version"
+# The project's version and a Debian revision.
+case $(field Version) in
+"$version"-[1-9]*) ;;
+*) fail "Version is '$(field Version)', the project is $version" ;;
+esac
 [ "$(field Section)" = games ] || fail "Section is '$(field Section)'"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] ||
     fail "Architecture is '$(field Architecture)'"
@@ -64,17 +66,20 @@ done
 
 # --- Contents ------------------------------------------------------------------------------
 dpkg-deb -c "$deb" >"$work/contents.txt"
-grep -q ' \./usr/games/corvalto -> \.\./lib/corvalto/corvalto$' "$work/contents.txt" ||
-    fail "no relative link usr/games/corvalto -> ../lib/corvalto/corvalto"
-grep -q '^-rwxr-xr-x root/root .* \./usr/lib/corvalto/corvalto$' "$work/contents.txt" ||
-    fail "usr/lib/corvalto/corvalto is not a root-owned 0755 program"
-grep -q '^-rw-r--r-- root/root .* \./usr/lib/corvalto/corvalto_audio\.so$' "$work/contents.txt" ||
-    fail "usr/lib/corvalto/corvalto_audio.so is not a root-owned 0644 module beside the program"
-grep -q '^-rwxr-sr-x root/games .* \./usr/lib/corvalto/corvalto-record$' "$work/contents.txt" ||
-    fail "usr/lib/corvalto/corvalto-record is not root:games 2755"
+programs=usr/lib/games/corvalto
+for entry in "lrwxrwxrwx root/root usr/games/corvalto -> ../lib/games/corvalto/corvalto" \
+    "-rwxr-xr-x root/root $programs/corvalto" "-rw-r--r-- root/root $programs/corvalto_audio.so" \
+    "-rwxr-sr-x root/games $programs/corvalto-record" \
+    "lrwxrwxrwx root/root $programs/suoni -> ../../../share/games/corvalto/suoni" \
+    "-rw-r--r-- root/root usr/share/games/corvalto/suoni/sparo.wav"; do
+    # Mode and owner, then the name: dpkg-deb -c puts the size and time between them.
+    awk -v want="$entry" '{ line = $1 " " $2; for (i = 6; i <= NF; i++) line = line " " $i }
+        line == want { found = 1 } END { exit !found }' "$work/contents.txt" ||
+        fail "the package has no '$entry' (with the path from ./)"
+done
 # The store alone has the games group; nothing else is setuid or setgid.
 others="$work/contents-but-store.txt"
-grep -v ' \./usr/lib/corvalto/corvalto-record$' "$work/contents.txt" >"$others" || true
+grep -v " \./$programs/corvalto-record\$" "$work/contents.txt" >"$others" || true
 if grep -v ' root/root ' "$others"; then fail "entries not owned by root"; fi
 if grep -E '^...[sS]|^......[sS]' "$others"; then fail "another setuid or setgid entry"; fi
 # The record folder belongs to the maintainer scripts: a packaged one would be owned by
@@ -85,7 +90,7 @@ if grep ' \./var/' "$work/contents.txt"; then fail "the package ships files unde
 # independent, full RELRO; and none of them looks for libraries in a run path.
 dpkg-deb -x "$deb" "$work/root"
 for binary in corvalto corvalto-record corvalto_audio.so; do
-    file="$work/root/usr/lib/corvalto/$binary"
+    file="$work/root/$programs/$binary"
     if [ -f "$file" ]; then
         readelf -h "$file" | grep -q 'Type:.*DYN' || fail "$binary is not position independent"
         readelf -lW "$file" | grep -q GNU_RELRO || fail "$binary has no RELRO segment"
@@ -93,20 +98,21 @@ for binary in corvalto corvalto-record corvalto_audio.so; do
         if readelf -SW "$file" | grep -q '\.symtab'; then fail "$binary is not stripped"; fi
         if readelf -dW "$file" | grep -Eq '\((RPATH|RUNPATH)\)'; then fail "$binary has a run path"; fi
     else
-        fail "no usr/lib/corvalto/$binary in the package"
+        fail "no $programs/$binary in the package"
     fi
 done
 
 # --- lintian --------------------------------------------------------------------------------
-# -I shows the info tags too, for the log; only errors and warnings fail.
-if ! lintian -I --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1; then
-    fail "lintian reports errors or warnings"
+# The source package and the binary ones, as a sponsor would check them.
+changes=$(ls "$build"/corvalto_*.changes)
+if ! lintian --pedantic -I --fail-on error,warning,info,pedantic "$changes" >"$work/lintian.log" 2>&1; then
+    fail "lintian shows tags that are neither fixed nor overridden"
 fi
 echo "lintian:"
 cat "$work/lintian.log"
 
-# --- Install, run, remove, purge: only on a throwaway machine ----------------------------
-record_dir=$(sed -n 's/^CORVALTO_RECORD_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+# --- Upgrade, autopkgtests, install over 1.0.0: only on a throwaway machine ---------------------
+record_dir=/var/games/corvalto
 skip=""
 if [ "$(id -u)" -ne 0 ]; then
     skip="not running as root (this test never asks for a password)"
@@ -114,172 +120,83 @@ elif dpkg-query -W -f='${db:Status-Status}' corvalto 2>/dev/null | grep -qv '^no
     skip="a corvalto package is already known to dpkg on this machine"
 elif [ -e "$record_dir" ]; then
     skip="the record folder $record_dir already exists on this machine"
-elif ! command -v apt-get >/dev/null 2>&1 || ! command -v useradd >/dev/null 2>&1; then
-    skip="apt-get or useradd is missing"
+elif ! command -v apt-get >/dev/null 2>&1 || ! command -v useradd >/dev/null 2>&1 ||
+    ! command -v autopkgtest >/dev/null 2>&1; then
+    skip="apt-get, useradd or autopkgtest is missing"
 fi
 if [ -n "$skip" ]; then
     echo "SKIPPED installing the package with apt: $skip"
     finish
 fi
 
-game_pid=""
 installed=no
-accounts=""
 record_parent=$(dirname "$record_dir")
 parent_existed=no
 [ -d "$record_parent" ] && parent_existed=yes
-# Whatever happens, leave the machine as it was: no game running, no package, no folder, no
-# accounts of ours.
+# Whatever happens, leave the machine as it was: no package, no folder, no accounts of ours.
 # shellcheck disable=SC2317 # called by the trap
 cleanup() {
-    if [ -n "$game_pid" ]; then kill "$game_pid" 2>/dev/null || true; fi
     if [ "$installed" = yes ]; then
         DEBIAN_FRONTEND=noninteractive apt-get purge -y -q corvalto >/dev/null 2>&1 || true
     fi
     rm -rf "$record_dir"
     # postinst made the parent too when it was missing; purge leaves that empty folder.
     if [ "$parent_existed" = no ]; then rmdir "$record_parent" 2>/dev/null || true; fi
-    for account in $accounts; do userdel "$account" 2>/dev/null || true; done
+    remove_accounts
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
+add_accounts
 
-# apt's progress goes to a log, shown when a step fails.
-apt_get() {
-    DEBIAN_FRONTEND=noninteractive apt-get -y -q "$@" >"$work/apt.log" 2>&1 || {
-        cat "$work/apt.log" >&2
-        echo "FAIL: apt-get $*" >&2
-        return 1
-    }
-}
-# Owner, group, mode and type of a name, never through a link.
-node() { stat -c '%U:%G %a %F' -- "$1" 2>/dev/null || echo missing; }
-expect_node() {
-    [ "$(node "$1")" = "$2" ] || fail "$3: $1 is '$(node "$1")', not '$2'"
-}
-# The folder as every game needs it: the three files and nothing else, root's and the group's.
-check_record_folder() {
-    expect_node "$record_dir" "root:games 2775 directory" "$1"
-    expect_node "$record_dir/avelmora.txt" "root:games 664 $2" "$1"
-    expect_node "$record_dir/velmora.txt" "root:games 664 $2" "$1"
-    expect_node "$record_dir/velmora.lock" "root:games 660 regular empty file" "$1"
-    left=$(cd "$record_dir" && ls -A | tr '\n' ' ')
-    [ "$left" = "avelmora.txt velmora.lock velmora.txt " ] || fail "$1: the record folder holds $left"
-}
-# Two players' accounts of our own, each in no group but its own.
-for account in corvalto-test-a corvalto-test-b; do
-    if getent passwd "$account" >/dev/null; then
-        echo "FAIL: the account $account already exists" >&2
+# --- An upgrade from 1.2.0 leaves the record where and as it was ----------------------------
+old_commit=3c37e64
+if ! git -C "$src" rev-parse -q --verify "$old_commit^{commit}" >/dev/null 2>&1; then
+    echo "SKIPPED the upgrade from 1.2.0: this clone lacks its commit $old_commit"
+else
+    git clone -q --no-checkout "$src" "$work/old" && git -C "$work/old" checkout -q "$old_commit"
+    sh "$work/old/packaging/build-deb.sh" "$work/old/build" >"$work/old-build.log" 2>&1 || {
+        cat "$work/old-build.log" >&2
+        echo "FAIL: 1.2.0's build-deb.sh failed" >&2
         exit 1
-    fi
-    useradd --no-create-home --user-group --shell /usr/sbin/nologin "$account"
-    accounts="$accounts $account"
-done
-# From /: the test's own folder lies in the clone, which a player may not be able to enter.
-as_player() {
-    player=$1
-    shift
-    (cd / && runuser -u "$player" -- "$@")
-}
-store=/usr/lib/corvalto/corvalto-record
+    }
+    installed=yes
+    apt_get install --no-install-recommends "$(tail -n 1 "$work/old-build.log")"
+    printf 'Giulia' | as_player corvalto-test-a /usr/lib/corvalto/corvalto-record store 42 ||
+        fail "1.2.0's store did not store"
+    # The folder itself (not rebuilt beside it), and its entries' names, owners, modes and contents.
+    snapshot() { (cd "$record_dir" && stat -c '%i %n' . && stat -c '%n %U:%G %a %F' ./* && cat ./*.txt); }
+    snapshot >"$work/before-upgrade.txt"
+    apt_get install --no-install-recommends "$deb"
+    snapshot >"$work/after-upgrade.txt"
+    diff -u "$work/before-upgrade.txt" "$work/after-upgrade.txt" >&2 || fail "the upgrade changed the record"
+    check_record_folder "upgraded from 1.2.0" "regular file"
+    [ ! -e /usr/lib/corvalto ] || fail "upgraded from 1.2.0: /usr/lib/corvalto is still there"
+    # A lower score is not stored: the new store reads the old record.
+    status=0
+    printf 'Bruno' | as_player corvalto-test-b "$store" store 41 >/dev/null 2>&1 || status=$?
+    [ "$status" -eq 1 ] || fail "upgraded from 1.2.0: a lower score's store ended with status $status"
+    apt_get purge corvalto
+    installed=no
+fi
+
+# --- The autopkgtests, on this machine ------------------------------------------------------
+# A throwaway machine stands for the testbed that Debian's CI reverts after breaks-testbed tests.
+remove_accounts
+installed=yes
+status=0
+autopkgtest --ignore-restrictions=breaks-testbed --output-dir "$work/autopkgtest" \
+    "$(ls "$build"/corvalto_*.dsc)" "$deb" -- null >"$work/autopkgtest.log" 2>&1 || status=$?
+installed=no
+grep -A 1000 '^@@@@@@@@@@@@@@@@@@@@ summary' "$work/autopkgtest.log" || true
+if [ "$status" -ne 0 ]; then
+    cat "$work/autopkgtest.log" >&2
+    fail "autopkgtest ended with status $status"
+fi
+add_accounts
 # A file outside the folder that a player may name in a link.
 secret="$work/secret"
 printf 'segreto\n' >"$secret"
 chmod 0600 "$secret"
-
-installed=yes
-apt_get install --no-install-recommends "$deb"
-[ -x /usr/games/corvalto ] || fail "installed: /usr/games/corvalto does not lead to a program"
-for f in /usr/lib/corvalto/suoni/sparo.wav /usr/share/applications/corvalto.desktop \
-    /usr/share/icons/hicolor/48x48/apps/corvalto.png; do
-    [ -f "$f" ] || fail "installed: $f is missing"
-done
-expect_node "$store" "root:games 2755 regular file" "installed"
-check_record_folder "installed" "regular empty file"
-
-# --- A player can change nothing in the folder by hand ... ------------------------------------
-# Each attempt runs as a player, one shell command line, and must fail; the folder must then be
-# as it was.
-printf ' 7\r\n' >"$record_dir/avelmora.txt"
-printf 'Anna\r\n' >"$record_dir/velmora.txt"
-(cd "$record_dir" && ls -lA --time-style=+ && cat ./*.txt) >"$work/before.txt"
-for attempt in ': >new.txt' 'mkdir planted' 'ln -s /etc/passwd planted' 'mkfifo planted' \
-    'ln avelmora.txt planted' 'printf 99999 >avelmora.txt' 'printf Mallory >>velmora.txt' \
-    'truncate -s 0 velmora.txt' 'rm -f avelmora.txt' 'mv velmora.txt planted' \
-    'cp /etc/hostname /tmp/corvalto-test.$$ && mv -f /tmp/corvalto-test.$$ velmora.lock' \
-    'chmod 0666 avelmora.txt' 'chmod 0777 .' 'chgrp corvalto-test-a velmora.txt' \
-    'flock -n velmora.lock true' 'cat velmora.lock'; do
-    if as_player corvalto-test-a sh -c "cd '$record_dir' && $attempt" >/dev/null 2>&1; then
-        fail "a player could: $attempt"
-    fi
-done
-find /tmp -maxdepth 1 -user corvalto-test-a -name 'corvalto-test.*' -delete
-(cd "$record_dir" && ls -lA --time-style=+ && cat ./*.txt) >"$work/after.txt"
-diff -u "$work/before.txt" "$work/after.txt" >&2 || fail "the players' attempts changed the record folder"
-
-# --- ... but stores a record through the store, and the other player reads it --------------
-status=0
-printf 'Giulia' | as_player corvalto-test-a "$store" store 42 >"$work/store.out" 2>&1 || status=$?
-[ "$status" -eq 0 ] || fail "a player's store ended with status $status: $(cat "$work/store.out")"
-score=$(as_player corvalto-test-b cat "$record_dir/avelmora.txt") || fail "another player cannot read the score"
-name=$(as_player corvalto-test-b cat "$record_dir/velmora.txt") || fail "another player cannot read the name"
-[ "$score|$name" = "$(printf '42\r|Giulia\r')" ] || fail "the other player reads '$score' '$name'"
-status=0
-printf 'Bruno' | as_player corvalto-test-b "$store" store 41 >/dev/null 2>&1 || status=$?
-[ "$status" -eq 1 ] || fail "a lower score's store ended with status $status, not 1 (not stored)"
-# Stored in place: the files are still root's, and no journal is left.
-check_record_folder "after two stores" "regular file"
-
-# A teacher who deletes a record file and the "stale" lock file: no player's store recreates
-# them (that player would own them), it says which is missing; dpkg-reconfigure, as the manual
-# page says, makes them again as root's and keeps the rest of the record.
-rm -f "$record_dir/avelmora.txt" "$record_dir/velmora.lock"
-status=0
-as_player corvalto-test-b "$store" read >"$work/store.out" 2>&1 || status=$?
-[ "$status|$(cat "$work/store.out")|$(ls -A "$record_dir")" = "3|missing velmora.lock|velmora.txt" ] ||
-    fail "a read after files were deleted: status $status, '$(cat "$work/store.out")'"
-DEBIAN_FRONTEND=noninteractive dpkg-reconfigure corvalto >"$work/reconfigure.log" 2>&1 ||
-    fail "dpkg-reconfigure corvalto failed: $(cat "$work/reconfigure.log")"
-printf 'Dario' | as_player corvalto-test-b "$store" store 3 >/dev/null 2>&1 ||
-    fail "a store after dpkg-reconfigure failed"
-check_record_folder "reconfigured" "regular file"
-
-# --- The installed game starts -------------------------------------------------------------
-if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null 2>&1; then
-    echo "SKIPPED starting the installed game: no X server (DISPLAY) or no xdotool"
-else
-    # Start it as the desktop's menu would: the entry's command, found on a user's PATH.
-    exec_cmd=$(sed -n 's/^Exec=//p' /usr/share/applications/corvalto.desktop | head -n 1)
-    # shellcheck disable=SC2086 # Exec= is a command line: split it as the desktop would
-    PATH="/usr/local/bin:/usr/bin:/bin:/usr/games" env -u QT_QPA_PLATFORM $exec_cmd >"$work/game.log" 2>&1 &
-    game_pid=$!
-    # The name prompt is a window titled "Corvalto" of this process (other tests may show
-    # their own "Corvalto" windows on the same X server at the same time).
-    if timeout 60 xdotool search --sync --all --onlyvisible --pid "$game_pid" --name '^Corvalto$' \
-        >"$work/windows.txt" 2>/dev/null; then
-        echo "installed game shows its window: $(head -n 1 "$work/windows.txt")"
-    else
-        fail "the installed game showed no window titled Corvalto within 60 s"
-        cat "$work/game.log" >&2
-    fi
-    kill "$game_pid" 2>/dev/null || true
-    wait "$game_pid" 2>/dev/null || true
-    game_pid=""
-fi
-
-# --- Remove keeps the record, purge deletes it ---------------------------------------------
-apt_get remove corvalto
-if [ -e /usr/games/corvalto ] || [ -e /usr/lib/corvalto ]; then
-    fail "removed: the program is still installed"
-fi
-[ "$(cat "$record_dir/velmora.txt" 2>/dev/null)" = "$(printf 'Dario\r')" ] ||
-    fail "removed: the record did not survive"
-
-apt_get purge corvalto
-installed=no
-[ ! -e "$record_dir" ] || fail "purged: the record folder $record_dir is still there"
-[ "$(dpkg-query -W -f='${db:Status-Status}' corvalto 2>/dev/null || echo not-installed)" = not-installed ] ||
-    fail "purged: dpkg still knows the package"
 
 # --- Over a record folder as 1.0.0 left it -------------------------------------------------
 # World-writable, record files of two players, their lock and temporary files, and what a
