@@ -13,6 +13,10 @@
 #   tools/dev.sh windows-bench
 #                        the same build, then the game's start to its prompt under Wine against a
 #                        bare Qt program for Windows (bench/windows.sh)
+#   tools/dev.sh reproducible [deb|windows]
+#                        build the checked-out commit twice, in different folders, at different
+#                        times, with different umasks, locales and time zones, and compare: the
+#                        Debian packages, the Windows zip and installer, or (default) both
 # Works as root and as a normal user with sudo.
 set -eu
 
@@ -23,11 +27,12 @@ if [ "$(id -u)" -eq 0 ]; then as_root=""; else as_root="sudo"; fi
 
 build_packages="cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev qt6-translations-l10n \
     libgl-dev libxcb1-dev fonts-liberation fonts-dejavu-core"
-test_packages="xvfb xauth xdotool x11-utils imagemagick openbox pulseaudio pulseaudio-utils man-db \
-    desktop-file-utils appstream lintian dpkg-dev fakeroot file util-linux weston qt6-wayland \
-    dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi strace"
+deb_packages="dpkg-dev debhelper fakeroot xz-utils"
+test_packages="$deb_packages xvfb xauth xdotool x11-utils imagemagick openbox pulseaudio \
+    pulseaudio-utils man-db desktop-file-utils appstream lintian autopkgtest git file util-linux \
+    weston qt6-wayland dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi strace"
 fuzz_packages="cmake ninja-build clang libclang-rt-14-dev llvm"
-windows_packages="g++-mingw-w64-x86-64-posix nsis dpkg-dev xz-utils patch"
+windows_packages="g++-mingw-w64-x86-64-posix nsis dpkg-dev xz-utils patch zip"
 windows_test_packages="wine wine64 xvfb xauth xdotool x11-utils xclip imagemagick pulseaudio \
     pulseaudio-utils"
 
@@ -102,15 +107,82 @@ build_windows() {
     rm -rf build/windows/stage
     cmake --install build/windows --strip >/dev/null
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
+    # The zip and the installer keep each file's time, the zip its mode too: every file gets
+    # the time of the newest changelog entry (as in the Debian package) and the same mode
+    # whatever the umask, so that the same sources give the same zip and installer.
+    epoch=$(dpkg-parsechangelog -l debian/changelog -STimestamp)
+    chmod -R u+rwX,go+rX,go-w build/windows/stage
+    find build/windows/stage -exec touch -h -d "@$epoch" {} +
     rm -rf build/windows/zip "build/windows/Corvalto-$version-windows-x64.zip"
     mkdir -p build/windows/zip
-    cp -R build/windows/stage "build/windows/zip/Corvalto-$version"
-    (cd build/windows/zip &&
-        cmake -E tar cf "../Corvalto-$version-windows-x64.zip" --format=zip "Corvalto-$version")
+    cp -R -p build/windows/stage "build/windows/zip/Corvalto-$version"
+    # Sorted names, no owners or extra times (-X), times in UTC.
+    (cd build/windows/zip && find "Corvalto-$version" | LC_ALL=C sort |
+        TZ=UTC zip -q -X -@ "../Corvalto-$version-windows-x64.zip")
     makensis -V2 -DVERSION="$version" -DSTAGE="$here/build/windows/stage" \
         -DOUTFILE="$here/build/windows/corvalto-$version-setup.exe" packaging/windows/corvalto.nsi
     echo "build/windows/Corvalto-$version-windows-x64.zip"
     echo "build/windows/corvalto-$version-setup.exe"
+}
+
+# One build of the reproducibility check: an export of the commit in folder $1, built with umask
+# $2, locale $3 and time zone $4; $5 is deb or windows.
+reproducible_build() {
+    (
+        umask "$2"
+        mkdir -p "$1"
+        git archive --format=tar "$commit" | tar -x -C "$1"
+        cd "$1"
+        export LANG="$3" LC_ALL="$3" TZ="$4"
+        case $5 in
+        deb) sh packaging/build-deb.sh >build-deb.log 2>&1 ;;
+        windows) sh tools/dev.sh windows >build-windows.log 2>&1 ;;
+        esac
+    ) || {
+        tail -n 30 "$1"/build-*.log >&2
+        echo "dev.sh: the build in $1 failed" >&2
+        exit 1
+    }
+}
+
+# Two builds of the commit checked out, the second some minutes after the first, in a deeper
+# folder of another name, with another umask, locale (Italian, made in the output folder) and
+# time zone; then every package, zip or installer of one against the other's, byte for byte.
+reproducible() {
+    what=${1:-all}
+    install_packages $build_packages $deb_packages git diffoscope-minimal locales
+    commit=$(git rev-parse HEAD)
+    if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+        echo "dev.sh: uncommitted changes are left out; building $commit" >&2
+    fi
+    out="$here/build/reproducible"
+    rm -rf "$out"
+    mkdir -p "$out/locale"
+    localedef -i it_IT -f UTF-8 "$out/locale/it_IT.UTF-8"
+    first="$out/a/corvalto"
+    second="$out/b/un/altro/percorso/corvalto-$commit"
+    compared=""
+    for kind in deb windows; do
+        [ "$what" = all ] || [ "$what" = "$kind" ] || continue
+        [ "$kind" = deb ] || install_packages $windows_packages
+        reproducible_build "$first" 022 C.UTF-8 UTC "$kind"
+        LOCPATH="$out/locale" reproducible_build "$second" 007 it_IT.UTF-8 Pacific/Auckland "$kind"
+        case $kind in
+        deb) compared="$compared $(cd "$first" && ls build/package/*.deb build/package/*.tar.xz build/package/*.dsc)" ;;
+        windows) compared="$compared $(cd "$first" && ls build/windows/*.zip build/windows/*.exe)" ;;
+        esac
+    done
+    status=0
+    for file in $compared; do
+        if cmp -s "$first/$file" "$second/$file"; then
+            echo "identical: $(sha256sum <"$first/$file" | cut -c1-16)  ${file##*/}"
+        else
+            echo "DIFFERENT: ${file##*/} (diffoscope: $out/${file##*/}.diffoscope.txt)"
+            diffoscope --text "$out/${file##*/}.diffoscope.txt" "$first/$file" "$second/$file" >/dev/null || true
+            status=1
+        fi
+    done
+    exit $status
 }
 
 # A test that can run only some of its checks here (those that need root, say) passes and says
@@ -170,6 +242,9 @@ fuzz)
 windows)
     build_windows
     ;;
+reproducible)
+    reproducible "${2:-all}"
+    ;;
 windows-test)
     install_packages $windows_test_packages
     build_windows
@@ -191,7 +266,7 @@ windows-bench)
         build/test/bench/corvalto_startwatch
     ;;
 *)
-    echo "usage: tools/dev.sh play|test|bench|fuzz [runs [seconds]]|windows|windows-test|windows-bench" >&2
+    echo "usage: tools/dev.sh play|test|bench|fuzz [runs [seconds]]|windows|windows-test|windows-bench|reproducible [deb|windows]" >&2
     exit 2
     ;;
 esac
