@@ -102,6 +102,10 @@ build_windows() {
     install_packages $build_packages $windows_packages
     CORVALTO_QT_WINDOWS=$(tools/windows/qt.sh | tail -n 1)
     export CORVALTO_QT_WINDOWS
+    # The linker and strip write it into every program's and library's header, rather than
+    # the time they ran.
+    SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l debian/changelog -STimestamp)
+    export SOURCE_DATE_EPOCH
     build host-tools
     build windows
     rm -rf build/windows/stage
@@ -110,9 +114,8 @@ build_windows() {
     # The zip and the installer keep each file's time, the zip its mode too: every file gets
     # the time of the newest changelog entry (as in the Debian package) and the same mode
     # whatever the umask, so that the same sources give the same zip and installer.
-    epoch=$(dpkg-parsechangelog -l debian/changelog -STimestamp)
     chmod -R u+rwX,go+rX,go-w build/windows/stage
-    find build/windows/stage -exec touch -h -d "@$epoch" {} +
+    find build/windows/stage -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
     rm -rf build/windows/zip "build/windows/Corvalto-$version-windows-x64.zip"
     mkdir -p build/windows/zip
     cp -R -p build/windows/stage "build/windows/zip/Corvalto-$version"
