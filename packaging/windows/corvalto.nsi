@@ -5,7 +5,11 @@
 ;
 ; Switches: /S silent, /D=<folder> (last, unquoted) another program folder. The uninstaller:
 ; /S silent, /PURGE also removes the record. Without /PURGE it asks, defaulting to keep it;
-; silent, it keeps it.
+; silent, it keeps it. Registered with _?=<folder> (last, unquoted), it runs in place, so that
+; whoever runs it waits for it and gets its exit code.
+;
+; Exit codes: 0 done; 2 nothing installed (no 64-bit Windows, the MSI package installed, a file
+; in use, the record folder unsafe); 1 or 2 when a file could not be written all the same.
 ;
 ; The record lives in %ProgramData%\Corvalto (recordfolder.nsh).
 
@@ -146,6 +150,36 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; The MSI package's upgrade code, from the one place that gives it (makensis works in this folder).
+!searchparse /file corvalto.wxs `UpgradeCode="` MSI_UPGRADE_CODE `"`
+
+; Before anything changes, each staged file already in the program folder must be replaceable:
+; a game running in another account's session keeps its program and libraries open, and the
+; installer would otherwise skip them, leaving old files, or stop half-way.
+!tempfile REPLACED
+!system `cd "${STAGE}" && find . -type f | LC_ALL=C sort | cut -c3- | sed 's|.*|!insertmacro Replaceable "&"|' >"${REPLACED}"` = 0
+!macro Replaceable path
+  !searchreplace REPLACEABLE_PATH "${path}" "/" "\"
+  StrCpy $R0 "$INSTDIR\${REPLACEABLE_PATH}"
+  Call CheckReplaceable
+  !undef REPLACEABLE_PATH
+!macroend
+
+; CheckReplaceable: $R0, if it exists, can be opened for writing with no sharing at all, which
+; anyone having it open, or running it, prevents.
+Function CheckReplaceable
+  ${If} ${FileExists} $R0
+    System::Call 'kernel32::CreateFileW(w R0, i 0xC0000000, i 0, p 0, i 3, i 0x00200000, p 0) p .r1 ?e'
+    Pop $2
+    ${If} $1 != -1
+      System::Call 'kernel32::CloseHandle(p r1)'
+    ${ElseIf} $2 = 32 ; ERROR_SHARING_VIOLATION
+    ${OrIf} $2 = 33 ; ERROR_LOCK_VIOLATION
+      !insertmacro Fail "Il file $R0 è in uso, forse perché Corvalto è aperto in un'altra sessione: chiudi il programma che lo usa e ripeti l'installazione."
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
 Function .onInit
   ${IfNot} ${RunningX64}
     MessageBox MB_OK|MB_ICONSTOP "Corvalto richiede Windows a 64 bit." /SD IDOK
@@ -153,6 +187,14 @@ Function .onInit
     Quit
   ${EndIf}
   SetRegView 64
+  ; Installed from the MSI package (by Group Policy or Intune, say): another copy and another
+  ; entry under installed apps would follow, and the management tool would put it back.
+  System::Call 'msi::MsiEnumRelatedProductsW(w "{${MSI_UPGRADE_CODE}}", i 0, i 0, w .r1) i .r0'
+  ${If} $0 = 0
+    MessageBox MB_OK|MB_ICONSTOP "Corvalto è già installato dal pacchetto MSI (forse da Criteri di gruppo o da Intune): disinstallalo prima con il comando msiexec /x $1 /qn, poi ripeti l'installazione." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
   ; For all accounts: $APPDATA is then ProgramData, $SMPROGRAMS the all-users Start menu.
   SetShellVarContext all
   ; An upgrade goes where the game already is, unless /D= says otherwise.
@@ -170,7 +212,26 @@ Section "Corvalto"
   !insertmacro ProtectProgramFolder
   !insertmacro SetUpRecordFolder
 
+  !include "${REPLACED}"
+  ; The version being replaced goes first, by its own uninstaller, which knows its files: nothing
+  ; it shipped that this one does not is left behind. The record stays (/S). Run from a copy, as
+  ; an NSIS uninstaller runs itself, so that it also removes itself and this installer waits.
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIf} ${FileExists} "$0\${UNINSTALLER}"
+    InitPluginsDir
+    ClearErrors
+    CopyFiles /SILENT "$0\${UNINSTALLER}" "$PLUGINSDIR\${UNINSTALLER}"
+    ExecWait '"$PLUGINSDIR\${UNINSTALLER}" /S _?=$0' $1
+    ${If} ${Errors}
+    ${OrIf} $1 != 0
+      !insertmacro Fail "Non riesco a disinstallare la versione di Corvalto in $0 ($1)."
+    ${EndIf}
+  ${EndIf}
+
   SetOutPath "$INSTDIR"
+  ; A file that cannot be written stops the installation (silently too) rather than being skipped.
+  AllowSkipFiles off
   File /r "${STAGE}\*"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
@@ -181,8 +242,9 @@ Section "Corvalto"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\corvalto.ico"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  ; In place, so that a deployment tool gets the result once the uninstall is done.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}" _?=$INSTDIR'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S _?=$INSTDIR'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -192,11 +254,36 @@ SectionEnd
 Function un.onInit
   SetRegView 64
   SetShellVarContext all
+  ; The copy started by an uninstall run in place, to remove that one once it has ended.
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/DOPO" $1
+  ${IfNot} ${Errors}
+    ${For} $1 1 300
+      Delete "$INSTDIR\${UNINSTALLER}"
+      ${IfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+        ${Break}
+      ${EndIf}
+      Sleep 100
+    ${Next}
+    RMDir "$INSTDIR"
+    Quit
+  ${EndIf}
 FunctionEnd
 
 Section "Uninstall"
   !include "${STAGED}"
-  Delete "$INSTDIR\${UNINSTALLER}"
+  ${If} $EXEPATH == "$INSTDIR\${UNINSTALLER}"
+    ; Run in place (_?=), as the registered commands do, so that their caller waits for it: a
+    ; running program cannot delete itself. A copy in TEMP (deleted at the next restart, as
+    ; NSIS's own copy there is) removes it and the folder as soon as this one has ended.
+    GetTempFileName $0
+    CopyFiles /SILENT "$EXEPATH" $0
+    System::Call 'kernel32::MoveFileExW(w r0, p 0, i 4) i' ; MOVEFILE_DELAY_UNTIL_REBOOT
+    Exec '"$0" /S /DOPO _?=$INSTDIR'
+  ${Else}
+    Delete "$INSTDIR\${UNINSTALLER}"
+  ${EndIf}
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\Corvalto.lnk"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
@@ -216,3 +303,4 @@ Section "Uninstall"
 SectionEnd
 
 !delfile "${STAGED}"
+!delfile "${REPLACED}"
