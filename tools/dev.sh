@@ -7,7 +7,8 @@
 #                        build the store's libFuzzer targets (preset fuzz, clang) and run each
 #                        for `runs` inputs (default 20000000), at most `seconds` each if given
 #   tools/dev.sh windows cross-build the game for 64-bit Windows (Qt from Debian's sources, built
-#                        once into ~/.cache/corvalto), its zip and its installer, in build/windows
+#                        once into ~/.cache/corvalto), its zip, its installer and its MSI package,
+#                        in build/windows
 #   tools/dev.sh windows-test
 #                        the same, then install it in a fresh Wine prefix and play it there
 #   tools/dev.sh windows-bench
@@ -32,7 +33,7 @@ test_packages="$deb_packages xvfb xauth xdotool x11-utils imagemagick openbox pu
     pulseaudio-utils man-db desktop-file-utils appstream lintian autopkgtest git file util-linux \
     weston qt6-wayland dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi strace"
 fuzz_packages="cmake ninja-build clang libclang-rt-14-dev llvm"
-windows_packages="g++-mingw-w64-x86-64-posix nsis dpkg-dev xz-utils patch zip"
+windows_packages="g++-mingw-w64-x86-64-posix nsis wixl msitools uuid-runtime dpkg-dev xz-utils patch zip"
 windows_test_packages="wine wine64 xvfb xauth xdotool x11-utils xclip imagemagick pulseaudio \
     pulseaudio-utils"
 
@@ -97,7 +98,7 @@ start_test_services() {
 }
 
 # The game for Windows: Qt for Windows (cached), the native build-time tools, the cross build,
-# then the staged folder as a zip and as an installer.
+# then the staged folder as a zip, as an installer and as an MSI package.
 build_windows() {
     install_packages $build_packages $windows_packages
     CORVALTO_QT_WINDOWS=$(tools/windows/qt.sh | tail -n 1)
@@ -124,8 +125,10 @@ build_windows() {
         TZ=UTC zip -q -X -@ "../Corvalto-$version-windows-x64.zip")
     makensis -V2 -DVERSION="$version" -DSTAGE="$here/build/windows/stage" \
         -DOUTFILE="$here/build/windows/corvalto-$version-setup.exe" packaging/windows/corvalto.nsi
+    packaging/windows/build-msi.sh build/windows "$version" "build/windows/corvalto-$version-x64.msi" >/dev/null
     echo "build/windows/Corvalto-$version-windows-x64.zip"
     echo "build/windows/corvalto-$version-setup.exe"
+    echo "build/windows/corvalto-$version-x64.msi"
 }
 
 # One build of the reproducibility check: an export of the commit in folder $1, built with umask
