@@ -153,21 +153,22 @@ FunctionEnd
 ; The MSI package's upgrade code, from the one place that gives it (makensis works in this folder).
 !searchparse /file corvalto.wxs `UpgradeCode="` MSI_UPGRADE_CODE `"`
 
-; Before anything changes, each staged file already in the program folder must be replaceable:
-; a game running in another account's session keeps its program and libraries open, and the
-; installer would otherwise skip them, leaving old files, or stop half-way.
+; Before anything changes, each staged file already in the program folder must be replaceable
+; (or, for the uninstaller, removable): a game running in another account's session keeps its
+; program and libraries open, and they would otherwise be left, old, behind an exit code of 0.
 !tempfile REPLACED
 !system `cd "${STAGE}" && find . -type f | LC_ALL=C sort | cut -c3- | sed 's|.*|!insertmacro Replaceable "&"|' >"${REPLACED}"` = 0
 !macro Replaceable path
   !searchreplace REPLACEABLE_PATH "${path}" "/" "\"
   StrCpy $R0 "$INSTDIR\${REPLACEABLE_PATH}"
-  Call CheckReplaceable
+  Call ${REPLACEABLE_UN}CheckReplaceable
   !undef REPLACEABLE_PATH
 !macroend
 
 ; CheckReplaceable: $R0, if it exists, can be opened for writing with no sharing at all, which
 ; anyone having it open, or running it, prevents.
-Function CheckReplaceable
+!macro CheckReplaceableFunction un
+Function ${un}CheckReplaceable
   ${If} ${FileExists} $R0
     System::Call 'kernel32::CreateFileW(w R0, i 0xC0000000, i 0, p 0, i 3, i 0x00200000, p 0) p .r1 ?e'
     Pop $2
@@ -175,10 +176,13 @@ Function CheckReplaceable
       System::Call 'kernel32::CloseHandle(p r1)'
     ${ElseIf} $2 = 32 ; ERROR_SHARING_VIOLATION
     ${OrIf} $2 = 33 ; ERROR_LOCK_VIOLATION
-      !insertmacro Fail "Il file $R0 è in uso, forse perché Corvalto è aperto in un'altra sessione: chiudi il programma che lo usa e ripeti l'installazione."
+      !insertmacro Fail "Il file $R0 è in uso, forse perché Corvalto è aperto in un'altra sessione: chiudi il programma che lo usa e riprova."
     ${EndIf}
   ${EndIf}
 FunctionEnd
+!macroend
+!insertmacro CheckReplaceableFunction ""
+!insertmacro CheckReplaceableFunction "un."
 
 Function .onInit
   ${IfNot} ${RunningX64}
@@ -212,7 +216,9 @@ Section "Corvalto"
   !insertmacro ProtectProgramFolder
   !insertmacro SetUpRecordFolder
 
+  !define REPLACEABLE_UN ""
   !include "${REPLACED}"
+  !undef REPLACEABLE_UN
   ; The version being replaced goes first, by its own uninstaller, which knows its files: nothing
   ; it shipped that this one does not is left behind. The record stays (/S). Run from a copy, as
   ; an NSIS uninstaller runs itself, so that it also removes itself and this installer waits.
@@ -272,6 +278,9 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
+  !define REPLACEABLE_UN "un."
+  !include "${REPLACED}"
+  !undef REPLACEABLE_UN
   !include "${STAGED}"
   ${If} $EXEPATH == "$INSTDIR\${UNINSTALLER}"
     ; Run in place (_?=), as the registered commands do, so that their caller waits for it: a

@@ -2,7 +2,7 @@
  * that another program keeps open (a game still running in another account's session) would
  * otherwise be replaced at the next restart: msiexec would end with 3010 and leave the old files
  * in use. The installation stops instead, naming the file in the log and, with a user interface,
- * in a box; msiexec then ends with 1603 and nothing is changed.
+ * in a box; msiexec then ends with 1603 and nothing is changed. An uninstall checks the same.
  *   x86_64-w64-mingw32-gcc -shared -o inuse.dll inuse.c -lmsi
  * Windows Installer calls CheckFilesInUse as an immediate custom action, after InstallValidate. */
 #include <windows.h>
@@ -67,7 +67,7 @@ __declspec(dllexport) UINT __stdcall CheckFilesInUse(MSIHANDLE install) {
     MSIHANDLE record = MsiCreateRecord(1);
     MsiRecordSetStringW(record, 0,
                         L"Il file [1] è in uso, forse perché Corvalto è aperto in un'altra "
-                        L"sessione: chiudi il programma che lo usa e ripeti l'installazione.");
+                        L"sessione: chiudi il programma che lo usa e riprova.");
     MsiRecordSetStringW(record, 1, found);
     MsiProcessMessage(install, (INSTALLMESSAGE)(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR),
                       record);
