@@ -2,9 +2,10 @@
 # shellcheck disable=SC2015,SC2012 # "A && B || fail" means either; ls only names leftovers in messages
 # The Windows installer and game under Wine, as a school's IT and a pupil would meet them:
 #   tests/windows/check-windows.sh <build/windows>
-# The folder holds what tools/dev.sh windows makes (corvalto-x.y.z-setup.exe, the zip). A fresh
-# Wine prefix in a temporary folder; a silent install; then a table of checks, each
-# printed as PASS, FAIL or SKIPPED with its reason. Exits 1 if any check failed.
+# The folder holds what tools/dev.sh windows makes (corvalto-x.y.z-setup.exe, the MSI package, the
+# stage). A fresh Wine prefix in a temporary folder; a silent install; then a table of checks, each
+# printed as PASS, FAIL or SKIPPED with its reason; the MSI package's rows in a second fresh
+# prefix. Exits 1 if any check failed.
 #
 # The game is played on the X server in DISPLAY with xdotool and window titles (Wine has no
 # AT-SPI) and heard on the PulseAudio server in PULSE_SERVER through the monitor of its sink
@@ -21,7 +22,8 @@ version=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/.
 built=$(cd "$1" && pwd)
 setup=$built/corvalto-$version-setup.exe
 zip=$built/Corvalto-$version-windows-x64.zip
-for tool in wine wineboot wineserver strings x86_64-w64-mingw32-gcc-posix; do
+msi=$built/corvalto-$version-x64.msi
+for tool in wine wineboot wineserver strings x86_64-w64-mingw32-gcc-posix wixl msiinfo; do
     command -v "$tool" >/dev/null || {
         echo "$tool is not installed (tools/dev.sh windows installs it)" >&2
         exit 2
@@ -62,21 +64,29 @@ export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
 # No mono or gecko prompts, and no menu entries written into the home folder for the shortcut.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
-drive_c=$WINEPREFIX/drive_c
-program_dir="$drive_c/Program Files/Corvalto"
+# prefix <folder>: the Wine prefix the checks look into.
+prefix() {
+    export WINEPREFIX="$1"
+    drive_c=$WINEPREFIX/drive_c
+    program_dir="$drive_c/Program Files/Corvalto"
+    record_dir=$drive_c/ProgramData/Corvalto
+}
+prefix "$work/prefix"
 program='C:\Program Files\Corvalto\corvalto.exe'
 uninstaller='C:\Program Files\Corvalto\disinstalla.exe'
-record_dir=$drive_c/ProgramData/Corvalto
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Corvalto.lnk"
+icon='C:\Program Files\Corvalto\corvalto.ico'
+installed_files="corvalto.exe disinstalla.exe plugins/platforms/qwindows.dll suoni/laser.wav"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvalto'
 # The main window: a 608 x 672 client area below the menu bar, as tests/system checks it.
 client_width=608
 client_height=672
 
-why="" game_pid="" game_run=0 main="" recording="" clicked="" failures=0
+why="" game_pid="" game_run=0 main="" recording="" clicked="" failures=0 holder=""
 
 cleanup() {
     stop_game
+    release
     [ -z "$recording" ] || kill "$recording" 2>/dev/null || true
     wineserver -k 2>/dev/null || true
     if [ "$failures" -eq 0 ]; then rm -rf "$work"; else echo "left for a look: $work" >&2; fi
@@ -309,10 +319,38 @@ needs_main() {
 
 install() { wine "$setup" /S; }
 
+# uninstall [switch]: the registered silent command, "<uninstaller>" /S _?=<folder>, the switch
+# after /S. Wine joins its arguments with spaces, quoting those that hold one: the rest goes
+# word by word, so that the uninstaller gets the command line as registered.
 uninstall() {
-    wine "$uninstaller" "$@" || return 1
-    # The uninstaller runs from a copy in TEMP and returns at once: wait for that copy too.
-    wineserver -w
+    quiet=$(wine reg query "$uninstall_key" /v QuietUninstallString /reg:64 | tr -d '\r' |
+        sed -n 's/^ *QuietUninstallString *REG_SZ *//p')
+    [ "${quiet%%\" /S _?=*}" = "\"$uninstaller" ] || no "QuietUninstallString is '$quiet'" || return
+    # shellcheck disable=SC2086 # split, not globbed
+    (set -f && exec wine "$uninstaller" /S "$@" ${quiet#*\" /S })
+}
+
+# hold <file>: another program keeps the file open, without sharing, until release.
+hold() {
+    wine "$work/holdopen.exe" "$1" 600 >"$work/held" 2>&1 &
+    holder=$!
+    within 30 "the file to be held" grep -q held "$work/held"
+}
+release() {
+    [ -z "$holder" ] || { kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null || true; }
+    holder=""
+}
+
+# entries: the number of entries named Corvalto under installed apps.
+entries() {
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:64 2>/dev/null |
+        tr -d '\r' | grep -c '^ *DisplayName *REG_SZ *Corvalto$'
+}
+
+# msiexec <msiexec arguments>: silent, with a log; the exit code as Wine gives it, modulo 256:
+# 0 done, 67 for 1603 (Wine's for a failed custom action is 1627, 91), 194 for 3010.
+msiexec() {
+    wine msiexec "$@" /qn /l*v 'C:\msi.log'
 }
 
 # ---- The checks ------------------------------------------------------------------------------
@@ -327,7 +365,7 @@ check_install() {
 
 # The rest of what the game loads shows itself when it plays.
 check_files() {
-    for f in corvalto.exe disinstalla.exe plugins/platforms/qwindows.dll suoni/laser.wav; do
+    for f in $installed_files; do
         [ -s "$program_dir/$f" ] || no "no $f in C:\\Program Files\\Corvalto" || return
     done
 }
@@ -336,7 +374,7 @@ check_shortcut() {
     [ -f "$shortcut" ] || no "no Corvalto.lnk in the all-users Start menu" || return
     strings -a "$shortcut" | grep -qxF "$program" ||
         no "the shortcut does not start $program" || return
-    strings -a -el "$shortcut" | grep -qF 'C:\Program Files\Corvalto\corvalto.ico' ||
+    strings -a -el "$shortcut" | grep -qF "$icon" ||
         no "the shortcut has not the game's icon" || return
 }
 
@@ -347,7 +385,8 @@ check_registry() {
         "Publisher REG_SZ Sviluppatori del progetto Corvalto" \
         'DisplayIcon REG_SZ C:\Program Files\Corvalto\corvalto.ico' \
         'InstallLocation REG_SZ C:\Program Files\Corvalto' \
-        "UninstallString REG_SZ \"$uninstaller\"" "QuietUninstallString REG_SZ \"$uninstaller\" /S" \
+        "UninstallString REG_SZ \"$uninstaller\" _?=C:\Program Files\Corvalto" \
+        "QuietUninstallString REG_SZ \"$uninstaller\" /S _?=C:\Program Files\Corvalto" \
         "NoModify REG_DWORD 0x1" "NoRepair REG_DWORD 0x1"; do
         tr -d '\r' <"$work/reg.txt" | sed 's/^ *//; s/    / /g' | grep -qxF "$entry" ||
             no "the entry lacks: $entry" || return
@@ -506,8 +545,26 @@ check_reinstall() {
             no "the hard-linked velmora.lock was kept" || return
 }
 
+# A file kept open stops an upgrade, and an uninstall, before anything changes, with exit code 2.
+check_held() {
+    hold 'C:\Program Files\Corvalto\suoni\laser.wav' || return 1
+    code=0 uncode=0
+    install || code=$?
+    uninstall || uncode=$?
+    release
+    [ "$code" -eq 2 ] && [ "$uncode" -eq 2 ] ||
+        no "over a file in use, the installer ended with $code, the uninstaller with $uncode" || return
+    [ -f "$program_dir/corvalto.exe" ] && wine reg query "$uninstall_key" /reg:64 >/dev/null 2>&1 ||
+        no "the installed game was changed" || return
+}
+
+# The registered command returns once the game is gone (its last copy, which removes the
+# uninstaller itself, only then).
 check_uninstall() {
-    uninstall /S || no "the uninstaller ended with status $?" || return
+    uninstall || no "the uninstaller ended with status $?" || return
+    left=$(cd "$program_dir" 2>/dev/null && find . -type f ! -name disinstalla.exe)
+    [ -z "$left" ] || no "left in C:\\Program Files\\Corvalto: $(echo "$left" | tr '\n' ' ')" || return
+    wineserver -w
     [ ! -e "$program_dir" ] ||
         no "left in C:\\Program Files\\Corvalto: $(ls "$program_dir" | tr '\n' ' ')" || return
     [ ! -e "$shortcut" ] || no "the Start-menu shortcut is still there" || return
@@ -518,7 +575,7 @@ check_uninstall() {
 
 check_purge() {
     install && wineserver -w || no "the install before the purge failed" || return
-    uninstall /S /PURGE || no "the uninstaller ended with status $?" || return
+    uninstall /PURGE || no "the uninstaller ended with status $?" || return
     [ ! -e "$record_dir" ] ||
         no "left in C:\\ProgramData\\Corvalto: $(ls -A "$record_dir" | tr '\n' ' ')" || return
 }
@@ -547,6 +604,132 @@ check_zip() {
     holds "$record_dir/avelmora.txt" '0\r\n' && holds "$record_dir/velmora.txt" 'Zip\r\n'
 }
 
+# ---- The MSI package, in a fresh prefix ----------------------------------------------------------
+
+check_msi() {
+    wineserver -k 2>/dev/null || true
+    prefix "$work/msi-prefix"
+    wineboot -i >"$work/wineboot-msi.log" 2>&1 || true
+    wineserver -w
+    product=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')
+    # Windows Installer keeps the icon; Wine's msi puts ProgramMenuFolder in the user's Start menu
+    # even for ALLUSERS=1, where Windows takes the all-users one.
+    icon="C:\\windows\\Installer\\$product\\corvalto.ico"
+    shortcut="$drive_c/users/${USER:-$(id -un)}/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvalto.lnk"
+    installed_files="corvalto.exe plugins/platforms/qwindows.dll suoni/laser.wav"
+    WINEDEBUG=-all,trace+process msiexec /i "$(winepath -w "$msi")" 2>"$work/install.trace" ||
+        no "msiexec ended with status $?" || return
+    wineserver -w
+}
+check_msifiles() { check_files; }
+check_msishortcut() { check_shortcut; }
+check_msirecord() { check_record; }
+check_msiacl() { check_acl; }
+
+check_msiregistry() {
+    [ "$(entries)" -eq 1 ] || no "$(entries) entries named Corvalto under installed apps" || return
+    wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product" /reg:64 |
+        tr -d '\r' | sed 's/^ *//; s/    / /g' >"$work/reg.txt"
+    for entry in "DisplayName REG_SZ Corvalto" "DisplayVersion REG_SZ $version" \
+        "Publisher REG_SZ Sviluppatori del progetto Corvalto" \
+        "UninstallString REG_EXPAND_SZ MsiExec.exe /X$product"; do
+        grep -qxF "$entry" "$work/reg.txt" || no "the entry lacks: $entry" || return
+    done
+    # Installed apps shows the icon Windows Installer keeps for the product.
+    wine reg query 'HKLM\Software\Classes\Installer\Products' /s | tr -d '\r' |
+        grep -qF "ProductIcon    REG_SZ    $icon" || no "no product icon $icon" || return
+}
+
+check_msiplay() {
+    needs_game || return
+    preset '-5\r\n' 'Zed\r\n'
+    greet Msi && leave || return 1
+    holds "$record_dir/avelmora.txt" '0\r\n' && holds "$record_dir/velmora.txt" 'Msi\r\n'
+}
+
+# keep / kept: the record as it is now; the same one still there.
+keep() { cat "$record_dir/avelmora.txt" "$record_dir/velmora.txt" >"$work/kept"; }
+kept() {
+    cat "$record_dir/avelmora.txt" "$record_dir/velmora.txt" 2>/dev/null | cmp -s - "$work/kept" ||
+        no "the record was not kept"
+}
+
+check_msiuninstall() {
+    keep
+    msiexec /x "$product" || no "msiexec /x ended with status $?" || return
+    wineserver -w
+    # Wine's msi leaves the folders empty (Windows Installer removes them, as the package asks).
+    left=$(cd "$program_dir" 2>/dev/null && find . -type f)
+    [ -z "$left" ] || no "left in C:\\Program Files\\Corvalto: $(echo "$left" | tr '\n' ' ')" || return
+    [ ! -e "$shortcut" ] || no "the Start-menu shortcut is still there" || return
+    [ "$(entries)" -eq 0 ] || no "the entry is still there" || return
+    kept
+}
+
+# An older version, built here from the stage and a file the current one does not ship.
+old_msi() {
+    [ -f "$work/old.msi" ] && return
+    mkdir -p "$work/old"
+    cp -R "$built/stage" "$work/old/stage" && echo vecchio >"$work/old/stage/vecchio.txt" &&
+        "$(dirname "$0")/../../packaging/windows/build-msi.sh" "$work/old" 0.9.0 "$work/old.msi" >/dev/null
+}
+
+# A file kept open stops the upgrade before anything changes: no 3010 and a restart.
+check_msiheld() {
+    old_msi && msiexec /i "$(winepath -w "$work/old.msi")" || no "the older package did not install" || return
+    hold 'C:\Program Files\Corvalto\suoni\laser.wav' || return 1
+    code=0
+    msiexec /i "$(winepath -w "$msi")" || code=$?
+    release
+    [ "$code" -eq 67 ] || no "msiexec ended with $code (modulo 256) over a file in use" || return
+    LC_ALL=C grep -aq 'Il file C:\\Program Files\\Corvalto\\suoni\\laser.wav .* in uso' "$drive_c/msi.log" ||
+        no "the log does not name the file in use" || return
+    [ -f "$program_dir/vecchio.txt" ] || no "the older version was changed" || return
+}
+
+check_msiupgrade() {
+    msiexec /i "$(winepath -w "$msi")" || no "msiexec ended with status $?" || return
+    wineserver -w
+    [ "$(entries)" -eq 1 ] || no "$(entries) entries named Corvalto under installed apps" || return
+    [ ! -e "$program_dir/vecchio.txt" ] || no "the older version's vecchio.txt is left" || return
+    check_files && kept
+}
+
+check_msipurge() {
+    msiexec /x "$product" PURGE=1 || no "msiexec /x PURGE=1 ended with status $?" || return
+    wineserver -w
+    [ ! -e "$record_dir" ] ||
+        no "left in C:\\ProgramData\\Corvalto: $(ls -A "$record_dir" | tr '\n' ' ')" || return
+}
+
+# The record folder's set-up failing (an icacls that fails) fails the installation, before any
+# file of the game is installed.
+check_msiunsafe() {
+    cp "$drive_c/windows/system32/icacls.exe" "$work/icacls.exe"
+    cp "$work/holdopen.exe" "$drive_c/windows/system32/icacls.exe"
+    code=0
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;icacls.exe=n" msiexec /i "$(winepath -w "$msi")" || code=$?
+    cp "$work/icacls.exe" "$drive_c/windows/system32/icacls.exe"
+    [ "$code" -eq 67 ] || [ "$code" -eq 91 ] || no "msiexec ended with $code (modulo 256)" || return
+    [ -z "$(find "$program_dir" -type f 2>/dev/null)" ] && [ "$(entries)" -eq 0 ] ||
+        no "the game was installed all the same" || return
+}
+
+# Never two copies: each installer stops where the other has installed the game.
+check_mixed() {
+    install || no "the installer failed" || return
+    code=0
+    msiexec /i "$(winepath -w "$msi")" || code=$?
+    [ "$code" -eq 67 ] && [ "$(entries)" -eq 1 ] ||
+        no "msiexec ended with $code over the installer's copy, $(entries) entries" || return
+    uninstall && wineserver -w || no "the uninstaller failed" || return
+    msiexec /i "$(winepath -w "$msi")" || no "msiexec failed" || return
+    code=0
+    install || code=$?
+    [ "$code" -eq 2 ] && [ "$(entries)" -eq 1 ] ||
+        no "the installer ended with $code over the package's copy, $(entries) entries" || return
+}
+
 # ---- The table ---------------------------------------------------------------------------------
 
 echo "Wine prefix: $WINEPREFIX"
@@ -555,12 +738,13 @@ x86_64-w64-mingw32-gcc-posix -O2 -o "$work/holdopen.exe" "$(dirname "$0")/holdop
 wineboot -i >"$work/wineboot.log" 2>&1 || true
 wineserver -w
 
-installed=no
+installed=no msi_installed=no
 while read -r name text; do
     [ -n "$name" ] || continue
     why=""
     case $name in
-    install) status=0 ;;
+    install | msi) status=0 ;;
+    msi*) [ "$msi_installed" = yes ] || status=77 why="needs the MSI installation" ;;
     *) [ "$installed" = yes ] || status=77 why="needs the installation" ;;
     esac
     if [ -z "$why" ]; then
@@ -572,6 +756,7 @@ while read -r name text; do
     0)
         printf 'PASS    %s: %s\n' "$name" "$text"
         [ "$name" != install ] || installed=yes
+        [ "$name" != msi ] || msi_installed=yes
         ;;
     77) printf 'SKIPPED %s: %s (%s)\n' "$name" "$text" "$why" ;;
     *)
@@ -601,9 +786,23 @@ inuse     a score file another program keeps open: the game says so, stops with 
 attributes read-only record files, one hidden too: a silent reinstall clears that, keeping the record, and the next game stores its own
 faraway   the zip's game sounds the laser from a folder of 200 characters with "+" and "è"
 reinstall installing again keeps the record; a hard-linked record file is replaced
-uninstall a silent uninstall removes the game, its shortcut and entry, and keeps the record
+held      installing or uninstalling over a file another program keeps open stops with exit code 2, the game left as it was
+uninstall the registered silent uninstall returns once the game, its shortcut and entry are gone, and keeps the record
 purge     uninstalling with /PURGE removes the record too
 zip       the zip's first game creates the record folder with permissions for every account and stores its record there
+msi       in a fresh prefix, msiexec /i corvalto-x.y.z-x64.msi /qn exits with 0
+msifiles  the game, its platform plugin and sounds are in C:\Program Files\Corvalto
+msishortcut the Start menu has "Corvalto", starting the game, with its icon
+msiregistry one entry under installed apps, with name, version, publisher, icon
+msirecord C:\ProgramData\Corvalto holds the three record files, empty
+msiacl    the package runs the README's icacls lines, by SID, as the installer does (a stub under Wine)
+msiplay   a game played with the package's install stores its record
+msiuninstall msiexec /x removes the game, its shortcut and entry, and keeps the record
+msiheld   a major upgrade over a file kept open fails (1603), naming the file, and leaves the older version
+msiupgrade a major upgrade from an older version keeps the record, leaves one entry and none of the older files
+msipurge  msiexec /x with PURGE=1 removes the record too
+msiunsafe a record folder that cannot be set up fails the installation, and nothing is installed
+mixed     the installer stops where the package installed the game and the other way round: one entry
 EOF
 
 [ "$failures" -eq 0 ]
