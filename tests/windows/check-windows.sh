@@ -2,10 +2,9 @@
 # shellcheck disable=SC2015,SC2012 # "A && B || fail" means either; ls only names leftovers in messages
 # The Windows installer and game under Wine, as a school's IT and a pupil would meet them:
 #   tests/windows/check-windows.sh <build/windows>
-# The folder holds what tools/dev.sh windows makes (corvalto-x.y.z-setup.exe, the MSI package, the
-# stage). A fresh Wine prefix in a temporary folder; a silent install; then a table of checks, each
-# printed as PASS, FAIL or SKIPPED with its reason; the MSI package's rows in a second fresh
-# prefix. Exits 1 if any check failed.
+# The folder holds what tools/dev.sh windows makes (the installer, the MSI package, the stage). A
+# fresh Wine prefix in a temporary folder; a silent install; then a table of checks, each
+# printed as PASS, FAIL or SKIPPED with its reason (the MSI's in another). Exits 1 if any failed.
 #
 # The game is played on the X server in DISPLAY with xdotool and window titles (Wine has no
 # AT-SPI) and heard on the PulseAudio server in PULSE_SERVER through the monitor of its sink
@@ -319,13 +318,11 @@ needs_main() {
 
 install() { wine "$setup" /S; }
 
-# uninstall [switch]: the registered silent command, "<uninstaller>" /S _?=<folder>, the switch
-# after /S. Wine joins its arguments with spaces, quoting those that hold one: the rest goes
-# word by word, so that the uninstaller gets the command line as registered.
+# uninstall [switch]: the registered "<uninstaller>" /S _?=<folder>, the switch after /S. Wine
+# quotes an argument holding a space: the rest goes word by word, to arrive as registered.
 uninstall() {
     quiet=$(wine reg query "$uninstall_key" /v QuietUninstallString /reg:64 | tr -d '\r' |
         sed -n 's/^ *QuietUninstallString *REG_SZ *//p')
-    [ "${quiet%%\" /S _?=*}" = "\"$uninstaller" ] || no "QuietUninstallString is '$quiet'" || return
     # shellcheck disable=SC2086 # split, not globbed
     (set -f && exec wine "$uninstaller" /S "$@" ${quiet#*\" /S })
 }
@@ -336,23 +333,17 @@ hold() {
     holder=$!
     within 30 "the file to be held" grep -q held "$work/held"
 }
-release() {
-    [ -z "$holder" ] || { kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null || true; }
-    holder=""
-}
-
-# entries: the number of entries named Corvalto under installed apps.
+release() { [ -z "$holder" ] || { kill "$holder" && wait "$holder"; } 2>/dev/null; holder=""; }
+# entries: how many entries named Corvalto installed apps has.
 entries() {
     wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:64 2>/dev/null |
         tr -d '\r' | grep -c '^ *DisplayName *REG_SZ *Corvalto$'
 }
 
-# msiexec <msiexec arguments>: silent, with a log; the exit code as Wine gives it, modulo 256:
-# 0 done, 67 for 1603 (Wine's for a failed custom action is 1627, 91), 194 for 3010.
-msiexec() {
-    wine msiexec "$@" /qn /l*v 'C:\msi.log'
-}
-
+# msiexec <arguments>: silent, with a log; the exit code as Wine gives it, modulo 256: 0 done,
+# 67 for 1603 (Wine's for a failed custom action is 1627, 91), 194 for 3010.
+msiexec() { wine msiexec "$@" /qn /l*v 'C:\msi.log'; }
+install_msi() { msiexec /i "$(winepath -w "${1:-$msi}")"; }
 # ---- The checks ------------------------------------------------------------------------------
 
 check_install() {
@@ -545,21 +536,17 @@ check_reinstall() {
             no "the hard-linked velmora.lock was kept" || return
 }
 
-# A file kept open stops an upgrade, and an uninstall, before anything changes, with exit code 2.
 check_held() {
     hold 'C:\Program Files\Corvalto\suoni\laser.wav' || return 1
     code=0 uncode=0
     install || code=$?
     uninstall || uncode=$?
     release
-    [ "$code" -eq 2 ] && [ "$uncode" -eq 2 ] ||
+    [ "$code" -eq 2 ] && [ "$uncode" -eq 2 ] && [ -f "$program_dir/corvalto.exe" ] ||
         no "over a file in use, the installer ended with $code, the uninstaller with $uncode" || return
-    [ -f "$program_dir/corvalto.exe" ] && wine reg query "$uninstall_key" /reg:64 >/dev/null 2>&1 ||
-        no "the installed game was changed" || return
 }
 
-# The registered command returns once the game is gone (its last copy, which removes the
-# uninstaller itself, only then).
+# The registered command returns once the game is gone; the uninstaller itself goes after.
 check_uninstall() {
     uninstall || no "the uninstaller ended with status $?" || return
     left=$(cd "$program_dir" 2>/dev/null && find . -type f ! -name disinstalla.exe)
@@ -606,80 +593,53 @@ check_zip() {
 
 # ---- The MSI package, in a fresh prefix ----------------------------------------------------------
 
+# Its files, shortcut, one entry, record folder and icacls lines. Wine's msi puts ProgramMenuFolder
+# in the user's Start menu even for ALLUSERS=1 (Windows: the all-users one).
 check_msi() {
     wineserver -k 2>/dev/null || true
     prefix "$work/msi-prefix"
     wineboot -i >"$work/wineboot-msi.log" 2>&1 || true
-    wineserver -w
     product=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')
-    # Windows Installer keeps the icon; Wine's msi puts ProgramMenuFolder in the user's Start menu
-    # even for ALLUSERS=1, where Windows takes the all-users one.
     icon="C:\\windows\\Installer\\$product\\corvalto.ico"
     shortcut="$drive_c/users/${USER:-$(id -un)}/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvalto.lnk"
     installed_files="corvalto.exe plugins/platforms/qwindows.dll suoni/laser.wav"
-    WINEDEBUG=-all,trace+process msiexec /i "$(winepath -w "$msi")" 2>"$work/install.trace" ||
-        no "msiexec ended with status $?" || return
+    WINEDEBUG=-all,trace+process install_msi 2>"$work/install.trace" || no "msiexec ended with $?" || return
     wineserver -w
-}
-check_msifiles() { check_files; }
-check_msishortcut() { check_shortcut; }
-check_msirecord() { check_record; }
-check_msiacl() { check_acl; }
-
-check_msiregistry() {
+    check_files && check_shortcut && check_record && check_acl || return 1
     [ "$(entries)" -eq 1 ] || no "$(entries) entries named Corvalto under installed apps" || return
     wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product" /reg:64 |
         tr -d '\r' | sed 's/^ *//; s/    / /g' >"$work/reg.txt"
+    wine reg query 'HKLM\Software\Classes\Installer\Products' /s | tr -d '\r' | sed 's/^ *//; s/    / /g' >>"$work/reg.txt"
     for entry in "DisplayName REG_SZ Corvalto" "DisplayVersion REG_SZ $version" \
-        "Publisher REG_SZ Sviluppatori del progetto Corvalto" \
-        "UninstallString REG_EXPAND_SZ MsiExec.exe /X$product"; do
+        "Publisher REG_SZ Sviluppatori del progetto Corvalto" "ProductIcon REG_SZ $icon"; do
         grep -qxF "$entry" "$work/reg.txt" || no "the entry lacks: $entry" || return
     done
-    # Installed apps shows the icon Windows Installer keeps for the product.
-    wine reg query 'HKLM\Software\Classes\Installer\Products' /s | tr -d '\r' |
-        grep -qF "ProductIcon    REG_SZ    $icon" || no "no product icon $icon" || return
 }
 
 check_msiplay() {
     needs_game || return
     preset '-5\r\n' 'Zed\r\n'
-    greet Msi && leave || return 1
-    holds "$record_dir/avelmora.txt" '0\r\n' && holds "$record_dir/velmora.txt" 'Msi\r\n'
+    greet Msi && leave && holds "$record_dir/avelmora.txt" '0\r\n' && holds "$record_dir/velmora.txt" 'Msi\r\n'
 }
-
-# keep / kept: the record as it is now; the same one still there.
-keep() { cat "$record_dir/avelmora.txt" "$record_dir/velmora.txt" >"$work/kept"; }
-kept() {
-    cat "$record_dir/avelmora.txt" "$record_dir/velmora.txt" 2>/dev/null | cmp -s - "$work/kept" ||
-        no "the record was not kept"
-}
-
+# Wine's msi leaves the emptied folders (the package asks Windows Installer to remove them).
 check_msiuninstall() {
-    keep
-    msiexec /x "$product" || no "msiexec /x ended with status $?" || return
-    wineserver -w
-    # Wine's msi leaves the folders empty (Windows Installer removes them, as the package asks).
-    left=$(cd "$program_dir" 2>/dev/null && find . -type f)
-    [ -z "$left" ] || no "left in C:\\Program Files\\Corvalto: $(echo "$left" | tr '\n' ' ')" || return
-    [ ! -e "$shortcut" ] || no "the Start-menu shortcut is still there" || return
-    [ "$(entries)" -eq 0 ] || no "the entry is still there" || return
+    cat "$record_dir"/*.txt >"$work/kept"
+    msiexec /x "$product" && wineserver -w || no "msiexec /x ended with $?" || return
+    [ -z "$(find "$program_dir" -type f)" ] && [ ! -e "$shortcut" ] && [ "$(entries)" -eq 0 ] ||
+        no "files, the shortcut or the entry left" || return
     kept
 }
+kept() { cat "$record_dir"/*.txt | cmp -s - "$work/kept" || no "the record was not kept"; }
 
-# An older version, built here from the stage and a file the current one does not ship.
-old_msi() {
-    [ -f "$work/old.msi" ] && return
-    mkdir -p "$work/old"
-    cp -R "$built/stage" "$work/old/stage" && echo vecchio >"$work/old/stage/vecchio.txt" &&
-        "$(dirname "$0")/../../packaging/windows/build-msi.sh" "$work/old" 0.9.0 "$work/old.msi" >/dev/null
-}
-
-# A file kept open stops the upgrade before anything changes: no 3010 and a restart.
+# An upgrade from an older version, built here with a file the current one does not ship: a file
+# kept open stops it before anything changes, naming the file (no 3010 and a restart).
 check_msiheld() {
-    old_msi && msiexec /i "$(winepath -w "$work/old.msi")" || no "the older package did not install" || return
+    mkdir "$work/old" && cp -R "$built/stage" "$work/old/stage" && echo >"$work/old/stage/vecchio.txt" &&
+        "$(dirname "$0")/../../packaging/windows/build-msi.sh" "$work/old" 0.9.0 "$work/old.msi" >/dev/null &&
+        install_msi "$work/old.msi" || no "the older package did not install" || return
     hold 'C:\Program Files\Corvalto\suoni\laser.wav' || return 1
     code=0
-    msiexec /i "$(winepath -w "$msi")" || code=$?
+    install_msi || code=$?
     release
     [ "$code" -eq 67 ] || no "msiexec ended with $code (modulo 256) over a file in use" || return
     LC_ALL=C grep -aq 'Il file C:\\Program Files\\Corvalto\\suoni\\laser.wav .* in uso' "$drive_c/msi.log" ||
@@ -688,27 +648,20 @@ check_msiheld() {
 }
 
 check_msiupgrade() {
-    msiexec /i "$(winepath -w "$msi")" || no "msiexec ended with status $?" || return
-    wineserver -w
-    [ "$(entries)" -eq 1 ] || no "$(entries) entries named Corvalto under installed apps" || return
-    [ ! -e "$program_dir/vecchio.txt" ] || no "the older version's vecchio.txt is left" || return
+    install_msi && wineserver -w || no "msiexec ended with $?" || return
+    [ "$(entries)" -eq 1 ] && [ ! -e "$program_dir/vecchio.txt" ] ||
+        no "$(entries) entries; the older version's files left: $(ls "$program_dir")" || return
     check_files && kept
 }
-
 check_msipurge() {
-    msiexec /x "$product" PURGE=1 || no "msiexec /x PURGE=1 ended with status $?" || return
-    wineserver -w
-    [ ! -e "$record_dir" ] ||
-        no "left in C:\\ProgramData\\Corvalto: $(ls -A "$record_dir" | tr '\n' ' ')" || return
+    msiexec /x "$product" PURGE=1 && wineserver -w || no "msiexec ended with $?" || return
+    [ ! -e "$record_dir" ] || no "left: $(ls -A "$record_dir" | tr '\n' ' ')" || return
 }
-
-# The record folder's set-up failing (an icacls that fails) fails the installation, before any
-# file of the game is installed.
+# The record folder's set-up failing (here icacls) fails the installation before any file.
 check_msiunsafe() {
-    cp "$drive_c/windows/system32/icacls.exe" "$work/icacls.exe"
+    cp "$drive_c/windows/system32/icacls.exe" "$work/icacls.exe" && code=0
     cp "$work/holdopen.exe" "$drive_c/windows/system32/icacls.exe"
-    code=0
-    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;icacls.exe=n" msiexec /i "$(winepath -w "$msi")" || code=$?
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;icacls.exe=n" install_msi || code=$?
     cp "$work/icacls.exe" "$drive_c/windows/system32/icacls.exe"
     [ "$code" -eq 67 ] || [ "$code" -eq 91 ] || no "msiexec ended with $code (modulo 256)" || return
     [ -z "$(find "$program_dir" -type f 2>/dev/null)" ] && [ "$(entries)" -eq 0 ] ||
@@ -717,17 +670,12 @@ check_msiunsafe() {
 
 # Never two copies: each installer stops where the other has installed the game.
 check_mixed() {
-    install || no "the installer failed" || return
     code=0
-    msiexec /i "$(winepath -w "$msi")" || code=$?
-    [ "$code" -eq 67 ] && [ "$(entries)" -eq 1 ] ||
+    install && { install_msi || code=$?; } && [ "$code" -eq 67 ] && [ "$(entries)" -eq 1 ] ||
         no "msiexec ended with $code over the installer's copy, $(entries) entries" || return
-    uninstall && wineserver -w || no "the uninstaller failed" || return
-    msiexec /i "$(winepath -w "$msi")" || no "msiexec failed" || return
     code=0
-    install || code=$?
-    [ "$code" -eq 2 ] && [ "$(entries)" -eq 1 ] ||
-        no "the installer ended with $code over the package's copy, $(entries) entries" || return
+    uninstall && wineserver -w && install_msi && { install || code=$?; } && [ "$code" -eq 2 ] &&
+        [ "$(entries)" -eq 1 ] || no "the installer ended with $code over the package's copy" || return
 }
 
 # ---- The table ---------------------------------------------------------------------------------
@@ -790,18 +738,13 @@ held      installing or uninstalling over a file another program keeps open stop
 uninstall the registered silent uninstall returns once the game, its shortcut and entry are gone, and keeps the record
 purge     uninstalling with /PURGE removes the record too
 zip       the zip's first game creates the record folder with permissions for every account and stores its record there
-msi       in a fresh prefix, msiexec /i corvalto-x.y.z-x64.msi /qn exits with 0
-msifiles  the game, its platform plugin and sounds are in C:\Program Files\Corvalto
-msishortcut the Start menu has "Corvalto", starting the game, with its icon
-msiregistry one entry under installed apps, with name, version, publisher, icon
-msirecord C:\ProgramData\Corvalto holds the three record files, empty
-msiacl    the package runs the README's icacls lines, by SID, as the installer does (a stub under Wine)
+msi       in a fresh prefix, msiexec /i corvalto-x.y.z-x64.msi /qn exits with 0: files, shortcut, record folder and icacls lines as above, one entry with name, version, publisher, icon
 msiplay   a game played with the package's install stores its record
 msiuninstall msiexec /x removes the game, its shortcut and entry, and keeps the record
-msiheld   a major upgrade over a file kept open fails (1603), naming the file, and leaves the older version
+msiheld   a major upgrade over a file kept open fails (1603), naming the file in the log, and leaves the older version
 msiupgrade a major upgrade from an older version keeps the record, leaves one entry and none of the older files
 msipurge  msiexec /x with PURGE=1 removes the record too
-msiunsafe a record folder that cannot be set up fails the installation, and nothing is installed
+msiunsafe a record folder that cannot be set up fails the installation (1603), and nothing is installed
 mixed     the installer stops where the package installed the game and the other way round: one entry
 EOF
 
