@@ -13,9 +13,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 }
 stage=$(cd "$1/stage" && pwd)
 version=$2 out=$3
+# Everything in <build/windows>/msi, also what msiinfo writes into the folder it runs in (a
+# table's binary columns); kept for a look when the package is refused.
+work=$(cd "$1" && pwd)/msi
 shift 3
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvalto-msi.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+rm -rf "$work"
+mkdir "$work"
+cd "$work"
 
 makensis -V2 -DOUTFILE="$work/recordfolder.exe" "$here/recordfolder.nsi"
 x86_64-w64-mingw32-gcc-posix -O2 -Wall -Wextra -Werror -shared -s -o "$work/inuse.dll" \
@@ -31,7 +35,7 @@ x86_64-w64-mingw32-gcc-posix -O2 -Wall -Wextra -Werror -shared -s -o "$work/inus
 ln -s "$stage" "$work/stage"
 upgrade=$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' "$here/corvalto.wxs")
 product=$(uuidgen --sha1 --namespace "$upgrade" --name "$version")
-(cd "$work" && wixl -a x64 -D Version="$version" -D ProductCode="$product" -D Stage=stage \
+(wixl -a x64 -D Version="$version" -D ProductCode="$product" -D Stage=stage \
     -D Helpers=. -o package.msi "$here/corvalto.wxs" files.wxs) 2>"$work/wixl.log" ||
     { cat "$work/wixl.log" >&2; exit 1; }
 # wixl writes no executable custom action from the Binary table: the record folder's two, run as
@@ -82,5 +86,7 @@ if grep -q . "$work/wixl.log"; then
     cat "$work/wixl.log" >&2
     exit 1
 fi
+cd - >/dev/null
 mv "$work/package.msi" "$out"
+rm -rf "$work"
 echo "$out"
