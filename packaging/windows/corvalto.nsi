@@ -211,17 +211,17 @@ Function .onInit
 FunctionEnd
 
 Section "Corvalto"
-  ; A folder refused leaves nothing changed; a record folder that cannot be made safe leaves at
-  ; most an empty program folder.
-  !insertmacro ProtectProgramFolder
-  !insertmacro SetUpRecordFolder
-
+  ; Nothing changes if a file of the installed game is in use or the program folder is refused; a
+  ; record folder that cannot be made safe leaves at most an empty program folder.
   !define REPLACEABLE_UN ""
   !include "${REPLACED}"
   !undef REPLACEABLE_UN
-  ; The version being replaced goes first, by its own uninstaller, which knows its files: nothing
-  ; it shipped that this one does not is left behind. The record stays (/S). Run from a copy, as
-  ; an NSIS uninstaller runs itself, so that it also removes itself and this installer waits.
+  !insertmacro ProtectProgramFolder
+  !insertmacro SetUpRecordFolder
+
+  ; The version being replaced goes by its own uninstaller, which knows its files: nothing it
+  ; shipped that this one does not is left behind. The record stays (/S). Run from a copy, so
+  ; that it also removes itself, and in place (_?=), so that this installer waits for it.
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""
   ${AndIf} ${FileExists} "$0\${UNINSTALLER}"
@@ -232,6 +232,11 @@ Section "Corvalto"
     ${If} ${Errors}
     ${OrIf} $1 != 0
       !insertmacro Fail "Non riesco a disinstallare la versione di Corvalto in $0 ($1)."
+    ${EndIf}
+    ; It removed the program folder it left empty: made again with its protection.
+    ${IfNot} ${FileExists} "$INSTDIR\*.*"
+      Push $INSTDIR
+      Call ProtectedPath
     ${EndIf}
   ${EndIf}
 
@@ -260,11 +265,17 @@ SectionEnd
 Function un.onInit
   SetRegView 64
   SetShellVarContext all
-  ; The copy started by an uninstall run in place, to remove that one once it has ended.
+  ; The copy started by an uninstall run in place, given its process: removes that one as soon
+  ; as it has ended, before a new installation could find it.
   ${GetParameters} $0
   ClearErrors
-  ${GetOptions} $0 "/DOPO" $1
+  ${GetOptions} $0 "/DOPO=" $1
   ${IfNot} ${Errors}
+    System::Call 'kernel32::OpenProcess(i 0x100000, i 0, i r1) p .r2' ; SYNCHRONIZE
+    ${If} $2 P<> 0
+      System::Call 'kernel32::WaitForSingleObject(p r2, i 30000) i'
+      System::Call 'kernel32::CloseHandle(p r2)'
+    ${EndIf}
     ${For} $1 1 300
       Delete "$INSTDIR\${UNINSTALLER}"
       ${IfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
@@ -289,7 +300,8 @@ Section "Uninstall"
     GetTempFileName $0
     CopyFiles /SILENT "$EXEPATH" $0
     System::Call 'kernel32::MoveFileExW(w r0, p 0, i 4) i' ; MOVEFILE_DELAY_UNTIL_REBOOT
-    Exec '"$0" /S /DOPO _?=$INSTDIR'
+    System::Call 'kernel32::GetCurrentProcessId() i .r1'
+    Exec '"$0" /S /DOPO=$1 _?=$INSTDIR'
   ${Else}
     Delete "$INSTDIR\${UNINSTALLER}"
   ${EndIf}
