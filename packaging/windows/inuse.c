@@ -5,7 +5,9 @@
  * in a box; msiexec then ends with 1603 and nothing is changed. An uninstall checks the same.
  *   x86_64-w64-mingw32-gcc -shared -o inuse.dll inuse.c -lmsi
  * Windows Installer calls CheckFilesInUse as an immediate custom action, after InstallValidate. */
+/* windows.h before the others, which need its types. */
 #include <windows.h>
+
 #include <msi.h>
 #include <msiquery.h>
 
