@@ -594,7 +594,7 @@ check_zip() {
 
 # ---- The MSI package, in a fresh prefix ----------------------------------------------------------
 
-# Its files, shortcut, one entry, record folder and icacls lines. Wine's msi puts ProgramMenuFolder
+# Its files, shortcut, one entry, record folder and its set-up. Wine's msi puts ProgramMenuFolder
 # in the user's Start menu even for ALLUSERS=1 (Windows: the all-users one).
 check_msi() {
     wineserver -k 2>/dev/null || true
@@ -738,7 +738,7 @@ held      installing or uninstalling over a file another program keeps open stop
 uninstall the registered silent uninstall returns once the game, its shortcut and entry are gone, and keeps the record
 purge     uninstalling with /PURGE removes the record too
 zip       the zip's first game creates the record folder with permissions for every account and stores its record there
-msi       in a fresh prefix, msiexec /i corvalto-x.y.z-x64.msi /qn exits with 0: files, shortcut, record folder and icacls lines as above, one entry with name, version, publisher, icon
+msi       in a fresh prefix, msiexec /i corvalto-x.y.z-x64.msi /qn exits with 0: files, shortcut, record folder and the permissions its set-up asks for as above, one entry with name, version, publisher, icon
 msiplay   a game played with the package's install stores its record
 msiuninstall msiexec /x removes the game, its shortcut and entry, and keeps the record
 msiheld   a major upgrade over a file kept open fails (1603), naming the file in the log, and leaves the older version
