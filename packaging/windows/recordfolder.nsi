@@ -1,7 +1,7 @@
 ; The record folder's set-up as a program of its own, for the MSI package: Windows Installer runs
-; it as SYSTEM before it installs the game's files, so that both installers run the same lines.
+; it as SYSTEM before it installs the game's files, so that both installers run the same set-up.
 ;   makensis -DOUTFILE=build/windows/msi/recordfolder.exe packaging/windows/recordfolder.nsi
-;   recordfolder.exe /SETUP    makes the folder and its three files safe: exit 0, or 2 if it cannot
+;   recordfolder.exe /SETUP    builds the folder anew with its three files: exit 0, or 2 if it cannot
 ;   recordfolder.exe /PURGE    removes the record (the game's files, the folder if then empty)
 ; Anything else: exit 2, nothing done. It shows nothing: Windows Installer has its own log.
 
@@ -15,6 +15,7 @@ SilentInstall silent
   !error "usage: makensis -DOUTFILE=<recordfolder.exe> recordfolder.nsi"
 !endif
 
+; The include's needs besides: the System and nsExec plugins, which makensis always has.
 !include LogicLib.nsh
 !include FileFunc.nsh
 
