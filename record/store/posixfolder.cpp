@@ -2,6 +2,7 @@
 
 #include "journal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 #include <utility>
@@ -56,10 +57,17 @@ void checkPlain(const struct stat& status, std::string_view name) {
 }
 
 std::string readBounded(int fd, std::size_t bound, std::string_view name) {
-    // One byte more than allowed tells a file that is too large, or grew since fstat.
-    std::string bytes(bound + 1, '\0');
+    // One byte more than allowed tells a file that is too large, or grew since fstat. The
+    // buffer grows only as the file proves long: record files hold a few bytes, and clearing
+    // room for the largest allowed would take longer than the whole read.
+    std::string bytes;
     std::size_t done = 0;
-    while (done < bytes.size()) {
+    for (;;) {
+        if (done == bytes.size()) {
+            if (done > bound)
+                break;
+            bytes.resize(std::min(bound + 1, std::max<std::size_t>(4096, 2 * done)));
+        }
         const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, off_t(done));
         if (n == 0)
             break;
