@@ -12,11 +12,7 @@ work=$3
 version=$4
 src=$5
 
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/checks.sh"
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -214,11 +210,6 @@ record_dir_cmake() {
 cp "$src/packaging/record-dir.cmake" "$work/"
 scripts=$work
 as_user=""
-# Owner, group, mode and type of a name, never through a link.
-node() { stat -c '%U:%G %a %F' -- "$1" 2>/dev/null || echo missing; }
-expect_node() {
-    [ "$(node "$1")" = "$2" ] || fail "$3: ${1#"$work"/} is '$(node "$1")', not '$2'"
-}
 
 # A staged install, or a build whose record lies in its build tree, never touches the machine;
 # not as root, the install says what to run.
@@ -268,20 +259,10 @@ else
         [ -f "$work/secretdir/keep" ] || fail "$1: a folder outside the record folder was emptied"
         [ ! -e "$work/nothing-here" ] || fail "$1: a dangling link's target was created"
     }
-    # The folder as the game needs it: nothing but the three files, with their owners and modes.
-    check_folder() {
-        expect_node "$mrec" "root:games 2775 directory" "$1"
-        expect_node "$mrec/avelmora.txt" "root:games 664 $2" "$1"
-        expect_node "$mrec/velmora.txt" "root:games 664 $3" "$1"
-        expect_node "$mrec/velmora.lock" "root:games 660 regular empty file" "$1"
-        left=$(cd "$mrec" && ls -A | tr '\n' ' ')
-        [ "$left" = "avelmora.txt velmora.lock velmora.txt " ] || fail "$1: the folder holds $left"
-    }
-
     # A new machine, under a umask that would hide everything: the parents 0755 root:root.
     (umask 077 && sh "$work/postinst" configure)
     expect_node "$work/var" "root:root 755 directory" "postinst on a new machine"
-    check_folder "postinst on a new machine" "regular empty file" "regular empty file"
+    check_record_folder "$mrec" "postinst on a new machine" "regular empty file" "regular empty file"
 
     # Over 1.0.0: a folder 0777 of a player's, record files of two players (one still holding
     # the name file open for writing), their lock file and temporary file, and what a curious
@@ -308,7 +289,7 @@ else
     timeout 60 sh "$work/postinst" configure 1.0.0 || fail "postinst over 1.0.0 failed"
     echo "written through an old descriptor" >&7
     exec 7>&-
-    check_folder "postinst over 1.0.0" "regular file" "regular file"
+    check_record_folder "$mrec" "postinst over 1.0.0" "regular file" "regular file"
     [ "$(cat "$mrec/avelmora.txt")" = "$(printf ' 120\r')" ] ||
         fail "postinst over 1.0.0: the record score is '$(cat "$mrec/avelmora.txt")'"
     [ "$(cat "$mrec/velmora.txt")" = "$(printf 'Giulia\r')" ] ||
@@ -344,7 +325,7 @@ else
         kept_name="regular empty file"
         [ "$1" = bound ] && kept_score="regular file"
         [ "$2" = bound ] && kept_name="regular file"
-        check_folder "postinst over '$round'" "$kept_score" "$kept_name"
+        check_record_folder "$mrec" "postinst over '$round'" "$kept_score" "$kept_name"
         check_secrets "postinst over '$round'"
         for f in avelmora.txt velmora.txt; do
             if [ "$(node "$mrec/$f")" = "root:games 664 regular file" ] &&
@@ -371,7 +352,7 @@ else
         timeout 60 sh "$work/postinst" configure 1.1.0 2>/dev/null ||
             fail "postinst over a player's busy folder ($mode) failed"
         kill $! && wait $! 2>/dev/null || true
-        check_folder "postinst over a player's busy folder ($mode)" "regular file" "regular empty file"
+        check_record_folder "$mrec" "postinst over a player's busy folder ($mode)" "regular file" "regular empty file"
     done
     rm -rf "$work"/var/games/.corvalto-old.*
 
@@ -424,7 +405,7 @@ else
     cp "$src/packaging/record-dir.cmake" "$work/prefix/lib/games/corvalto/corvalto-record"
     chmod 0755 "$work/prefix/lib/games/corvalto/corvalto-record"
     (umask 077 && record_dir_cmake "$mrec") >/dev/null || fail "record-dir.cmake as root failed"
-    check_folder "record-dir.cmake as root" "regular empty file" "regular empty file"
+    check_record_folder "$mrec" "record-dir.cmake as root" "regular empty file" "regular empty file"
     expect_node "$work/prefix/lib/games/corvalto/corvalto-record" "root:games 2755 regular file" \
         "record-dir.cmake as root"
 

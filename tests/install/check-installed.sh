@@ -11,11 +11,7 @@ set -eu
 
 record_dir=/var/games/corvalto
 store=/usr/lib/games/corvalto/corvalto-record
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/checks.sh"
 # apt's progress goes to a log, shown when a step fails.
 apt_get() {
     DEBIAN_FRONTEND=noninteractive apt-get -y -q "$@" >"$work/apt.log" 2>&1 || {
@@ -23,20 +19,6 @@ apt_get() {
         echo "FAIL: apt-get $*" >&2
         return 1
     }
-}
-# Owner, group, mode and type of a name, never through a link.
-node() { stat -c '%U:%G %a %F' -- "$1" 2>/dev/null || echo missing; }
-expect_node() {
-    [ "$(node "$1")" = "$2" ] || fail "$3: $1 is '$(node "$1")', not '$2'"
-}
-# The folder as every game needs it: the three files and nothing else, root's and the group's.
-check_record_folder() {
-    expect_node "$record_dir" "root:games 2775 directory" "$1"
-    expect_node "$record_dir/avelmora.txt" "root:games 664 $2" "$1"
-    expect_node "$record_dir/velmora.txt" "root:games 664 $2" "$1"
-    expect_node "$record_dir/velmora.lock" "root:games 660 regular empty file" "$1"
-    left=$(cd "$record_dir" && ls -A | tr '\n' ' ')
-    [ "$left" = "avelmora.txt velmora.lock velmora.txt " ] || fail "$1: the record folder holds $left"
 }
 # Two players' accounts of our own, each in no group but its own; the caller removes them.
 accounts=""
@@ -81,7 +63,7 @@ for f in /usr/lib/games/corvalto/suoni/sparo.wav /usr/share/applications/corvalt
     [ -f "$f" ] || fail "installed: $f is missing"
 done
 expect_node "$store" "root:games 2755 regular file" "installed"
-check_record_folder "installed" "regular empty file"
+check_record_folder "$record_dir" "installed" "regular empty file"
 
 # --- A player can change nothing in the folder by hand ... ------------------------------------
 # Each attempt runs as a player, one shell command line, and must fail; the folder must then be
@@ -114,7 +96,7 @@ status=0
 printf 'Bruno' | as_player corvalto-test-b "$store" store 41 >/dev/null 2>&1 || status=$?
 [ "$status" -eq 1 ] || fail "a lower score's store ended with status $status, not 1 (not stored)"
 # Stored in place: the files are still root's, and no journal is left.
-check_record_folder "after two stores" "regular file"
+check_record_folder "$record_dir" "after two stores" "regular file"
 
 # A teacher who deletes a record file and the "stale" lock file: no player's store recreates
 # them (that player would own them), it says which is missing; dpkg-reconfigure, as the manual
@@ -128,7 +110,7 @@ DEBIAN_FRONTEND=noninteractive dpkg-reconfigure corvalto >"$work/reconfigure.log
     fail "dpkg-reconfigure corvalto failed: $(cat "$work/reconfigure.log")"
 printf 'Dario' | as_player corvalto-test-b "$store" store 3 >/dev/null 2>&1 ||
     fail "a store after dpkg-reconfigure failed"
-check_record_folder "reconfigured" "regular file"
+check_record_folder "$record_dir" "reconfigured" "regular file"
 
 # --- The installed game starts -------------------------------------------------------------
 if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null 2>&1; then

@@ -169,7 +169,7 @@ else
     apt_get install --no-install-recommends "$deb"
     snapshot >"$work/after-upgrade.txt"
     diff -u "$work/before-upgrade.txt" "$work/after-upgrade.txt" >&2 || fail "the upgrade changed the record"
-    check_record_folder "upgraded from 1.2.0" "regular file"
+    check_record_folder "$record_dir" "upgraded from 1.2.0" "regular file"
     [ ! -e /usr/lib/corvalto ] || fail "upgraded from 1.2.0: /usr/lib/corvalto is still there"
     # A lower score is not stored: the new store reads the old record.
     status=0
@@ -210,7 +210,7 @@ as_player corvalto-test-b sh -c "cd '$record_dir' && umask 0 && printf 'Chiara\r
     printf 'Chiara\r\n' >velmora.txt.tmp"
 installed=yes
 apt_get install --no-install-recommends "$deb"
-check_record_folder "installed over 1.0.0" "regular file"
+check_record_folder "$record_dir" "installed over 1.0.0" "regular file"
 kept="$(cat "$record_dir/avelmora.txt")|$(cat "$record_dir/velmora.txt")"
 [ "$kept" = "$(printf ' 120\r|Chiara\r')" ] || fail "installed over 1.0.0: the record is '$kept'"
 if [ "$(cat "$secret")" != segreto ] || [ "$(node "$secret")" != "root:root 600 regular file" ]; then
