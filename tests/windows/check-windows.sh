@@ -346,6 +346,13 @@ entries() {
 # 67 for 1603 (Wine's for a failed custom action is 1627, 91), 194 for 3010.
 msiexec() { wine msiexec "$@" /qn /l*v 'C:\msi.log'; }
 install_msi() { msiexec /i "$(winepath -w "${1:-$msi}")"; }
+# has_values "<name> <type> <value>"...: each is a line of $work/reg.txt, as reg query prints it.
+has_values() {
+    tr -d '\r' <"$work/reg.txt" | sed 's/^ *//; s/    / /g' >"$work/reg.lines"
+    for entry in "$@"; do
+        grep -qxF "$entry" "$work/reg.lines" || no "the entry lacks: $entry" || return
+    done
+}
 # ---- The checks ------------------------------------------------------------------------------
 
 check_install() {
@@ -374,16 +381,13 @@ check_shortcut() {
 check_registry() {
     wine reg query "$uninstall_key" /reg:64 >"$work/reg.txt" 2>&1 ||
         no "no uninstall entry $uninstall_key" || return
-    for entry in "DisplayName REG_SZ Corvalto" "DisplayVersion REG_SZ $version" \
+    has_values "DisplayName REG_SZ Corvalto" "DisplayVersion REG_SZ $version" \
         "Publisher REG_SZ Sviluppatori del progetto Corvalto" \
         'DisplayIcon REG_SZ C:\Program Files\Corvalto\corvalto.ico' \
         'InstallLocation REG_SZ C:\Program Files\Corvalto' \
         "UninstallString REG_SZ \"$uninstaller\" _?=C:\Program Files\Corvalto" \
         "QuietUninstallString REG_SZ \"$uninstaller\" /S _?=C:\Program Files\Corvalto" \
-        "NoModify REG_DWORD 0x1" "NoRepair REG_DWORD 0x1"; do
-        tr -d '\r' <"$work/reg.txt" | sed 's/^ *//; s/    / /g' | grep -qxF "$entry" ||
-            no "the entry lacks: $entry" || return
-    done
+        "NoModify REG_DWORD 0x1" "NoRepair REG_DWORD 0x1" || return
     # In KiB: the program folder (the stand-in Qt DLLs alone make more than 1 MiB).
     size=$(tr -d '\r' <"$work/reg.txt" | sed -n 's/^ *EstimatedSize *REG_DWORD *//p')
     [ $((size)) -gt 0 ] || no "EstimatedSize is '$size'" || return
@@ -608,13 +612,10 @@ check_msi() {
     wineserver -w
     check_files && check_shortcut && check_record && check_acl || return 1
     [ "$(entries)" -eq 1 ] || no "$(entries) entries named Corvalto under installed apps" || return
-    wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product" /reg:64 |
-        tr -d '\r' | sed 's/^ *//; s/    / /g' >"$work/reg.txt"
-    wine reg query 'HKLM\Software\Classes\Installer\Products' /s | tr -d '\r' | sed 's/^ *//; s/    / /g' >>"$work/reg.txt"
-    for entry in "DisplayName REG_SZ Corvalto" "DisplayVersion REG_SZ $version" \
-        "Publisher REG_SZ Sviluppatori del progetto Corvalto" "ProductIcon REG_SZ $icon"; do
-        grep -qxF "$entry" "$work/reg.txt" || no "the entry lacks: $entry" || return
-    done
+    wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product" /reg:64 >"$work/reg.txt"
+    wine reg query 'HKLM\Software\Classes\Installer\Products' /s >>"$work/reg.txt"
+    has_values "DisplayName REG_SZ Corvalto" "DisplayVersion REG_SZ $version" \
+        "Publisher REG_SZ Sviluppatori del progetto Corvalto" "ProductIcon REG_SZ $icon"
 }
 
 check_msiplay() {
