@@ -8,6 +8,7 @@
 #include "store.h"
 
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -216,12 +217,15 @@ private:
     // program) is waited for as patiently as another game's store, then reported as such.
     HANDLE open(std::string_view name, DWORD access, DWORD disposition) const {
         const QString file = path(name);
-        Security security(fileSddl);
+        // Only a file that may be created here needs its permissions made.
+        std::optional<Security> security;
+        if (disposition == OPEN_ALWAYS)
+            security.emplace(fileSddl);
         const auto attempt = [&] {
-            return CreateFileW(
-                native(file), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                disposition == OPEN_ALWAYS ? security.attributes() : nullptr, disposition,
-                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            return CreateFileW(native(file), access,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               security ? security->attributes() : nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         };
         HANDLE handle = attempt();
         DWORD code = GetLastError();
