@@ -4,6 +4,7 @@
 //
 //   corvalto-record prepare        both record files there, no store left half done
 //   corvalto-record read           prepare, then print both files as a journal holds them
+//   corvalto-record read-at-eof    read, once standard input has ended (it must be empty)
 //   corvalto-record store SCORE    the player's name on standard input
 //
 // Exit status: 0 done (stored), 1 not stored (the record is as high or higher), 2 wrong use,
@@ -43,6 +44,7 @@ int usage(const char* what) {
                  "corvalto-record: %s\n"
                  "usage: corvalto-record prepare\n"
                  "       corvalto-record read\n"
+                 "       corvalto-record read-at-eof < /dev/null\n"
                  "       corvalto-record store SCORE < name\n",
                  what);
     return wrongUse;

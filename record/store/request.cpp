@@ -31,6 +31,19 @@ std::variant<std::string, WrongUse> readName(int input) {
     }
 }
 
+// Nothing, once the input has ended without a byte; otherwise why not.
+std::optional<WrongUse> awaitEnd(int input) {
+    char byte;
+    for (;;) {
+        const ssize_t n = ::read(input, &byte, 1);
+        if (n == 0)
+            return std::nullopt;
+        if (n < 0 && errno == EINTR)
+            continue;
+        return WrongUse{n < 0 ? "standard input cannot be read" : "standard input must be empty"};
+    }
+}
+
 } // namespace
 
 std::variant<StoreRequest, WrongUse> parseRequest(int argc, const char* const* argv, int input) {
@@ -39,6 +52,11 @@ std::variant<StoreRequest, WrongUse> parseRequest(int argc, const char* const* a
         return StoreRequest{};
     if (command == "read" && argc == 2)
         return StoreRequest{Command::read, 0, {}};
+    if (command == "read-at-eof" && argc == 2) {
+        if (const auto wrong = awaitEnd(input))
+            return *wrong;
+        return StoreRequest{Command::read, 0, {}};
+    }
     if (command != "store" || argc != 3)
         return WrongUse{"unknown command"};
     const std::optional<double> score = scoreValue(argv[2]);

@@ -26,7 +26,8 @@ struct WrongUse {
 };
 
 // The request of `argv` (argv[0] is the program), reading the name of a store from `input` until
-// its end, never more than the longest name the game can store and one read beyond.
+// its end, never more than the longest name the game can store and one read beyond. A read at
+// end of input returns only once `input` has ended, and only if it brought nothing.
 std::variant<StoreRequest, WrongUse> parseRequest(int argc, const char* const* argv, int input);
 
 // The score as the score label shows it, the only form the store takes.

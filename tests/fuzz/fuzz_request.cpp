@@ -60,8 +60,10 @@ void request(std::string_view text) {
     if (!got)
         return;
     if (got->command != record::Command::store) {
+        // A read at end of input is one only if no name came.
+        const bool read = words[0] == "read" || (words[0] == "read-at-eof" && name.empty());
         CHECK(words.size() == 1 &&
-              words[0] == (got->command == record::Command::read ? "read" : "prepare"));
+              (got->command == record::Command::read ? read : words[0] == "prepare"));
         return;
     }
     CHECK(words.size() == 2 && words[0] == "store");

@@ -278,9 +278,11 @@ void checkRequest(const Input& in, const std::string& name,
                   const std::variant<record::StoreRequest, record::WrongUse>& parsed) {
     const auto& args = in.arguments;
     const auto* request = std::get_if<record::StoreRequest>(&parsed);
-    if (args.size() == 1 && (args[0] == "prepare" || args[0] == "read")) {
-        CHECK(request && request->command == (args[0] == "read" ? record::Command::read
-                                                                : record::Command::prepare));
+    if (args.size() == 1 && (args[0] == "prepare" || args[0].starts_with("read"))) {
+        const bool read = args[0] == "read" || (args[0] == "read-at-eof" && name.empty());
+        CHECK(bool(request) == (args[0] == "prepare" || read));
+        CHECK(!request ||
+              request->command == (read ? record::Command::read : record::Command::prepare));
         return;
     }
     const bool store = args.size() == 2 && args[0] == "store";
