@@ -266,8 +266,11 @@ void Tavola::Form_Load() {
         m_window->Timer2->stop();
     }
 
-    const QString nome = chiediNome();
+    std::optional<record::EarlyLoad> lettura;
+    const QString nome = chiediNome(lettura);
     TavolaWindow& w = ui(); // built now if the prompt's wait did not build it
+    if (!lettura)
+        lettura.emplace(m_platform.folders.programFolder());
     MsgBox(u' ' + nome + testi::vediamoSeSei, box::okOnly, testi::titolo);
     w.lblnome1->setText(nome);
 
@@ -276,9 +279,8 @@ void Tavola::Form_Load() {
     try {
         m_stato.cartella = GetSystemDir();
         m_stato.numfile = 1;
-        const record::Pair letto =
-            record::load(m_stato.cartella, m_platform.folders.programFolder(),
-                         [this](const QString& nomefile) { return Leggifiletxt(nomefile); });
+        const record::Pair letto = lettura->finish(
+            m_stato.cartella, [this](const QString& nomefile) { return Leggifiletxt(nomefile); });
         w.lblpunti->setText(letto.score);
         w.lblnome->setText(letto.name);
     } catch (const record::FileError& error) {
@@ -289,12 +291,15 @@ void Tavola::Form_Load() {
     cmdNext_Click();
 }
 
-QString Tavola::chiediNome() {
-    // Building the face takes longer than showing the prompt does: it is built once the prompt
-    // is on screen, while the player types.
-    std::optional<FirstPaintWatch> watch;
-    if (!m_window)
-        watch.emplace([this] { ui(); });
+QString Tavola::chiediNome(std::optional<record::EarlyLoad>& lettura) {
+    // Building the face, and starting the record's reader, take longer than showing the prompt
+    // does: both are done once the prompt is on screen, while the player types, the reader once
+    // the face's pictures are drawn, so that they do not compete. The record is still read after
+    // the greeting.
+    FirstPaintWatch watch([this, &lettura] {
+        ui();
+        lettura.emplace(m_platform.folders.programFolder());
+    });
     // Taken exactly as typed: no trimming, no check; Cancel gives the empty name.
     return m_platform.dialogs.inputBox(testi::comeTiChiami, testi::titolo, QString());
 }

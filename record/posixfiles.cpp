@@ -12,6 +12,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -60,35 +62,56 @@ private:
 };
 
 struct StoreAnswer {
-    int status = -1;
+    int status = -1; // -1: the store did not exit
     QByteArray output;
 };
 
-// Runs the store with `arguments`, `input` on its standard input, and waits for its answer. It
-// gets no environment: it reads none, and its folder is its own.
-StoreAnswer runStore(const QString& program, const QStringList& arguments,
-                     const QByteArray& input) {
-    const QString storeName = QFileInfo(program).fileName();
+// The store, started and not yet waited for. It gets no environment: it reads none, and its
+// folder is its own.
+class StoreRun {
+public:
+    // Throws FileError when the store cannot be started.
+    StoreRun(const QString& program, const QStringList& arguments);
+    // A store not answered yet gets the end of its input, and is waited for.
+    ~StoreRun();
+    StoreRun(const StoreRun&) = delete;
+    StoreRun& operator=(const StoreRun&) = delete;
+
+    // `input` on its standard input, then its answer once it has ended; called once.
+    StoreAnswer answer(const QByteArray& input);
+    const QString& program() const { return m_program; }
+
+private:
+    int wait();
+
+    QString m_program;
+    Descriptor m_in;
+    Descriptor m_out;
+    pid_t m_pid = -1;
+};
+
+StoreRun::StoreRun(const QString& program, const QStringList& arguments)
+    : m_program(program) {
     // A socket rather than a pipe, so that a store that stops reading early cannot raise SIGPIPE
     // in the game.
-    Descriptor in[2];
-    Descriptor out[2];
+    Descriptor in;
+    Descriptor out;
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         throw FileError(Problem::noStore, program);
-    in[0].fd() = pair[0];
-    in[1].fd() = pair[1];
+    in.fd() = pair[0];
+    m_in.fd() = pair[1];
     if (::pipe2(pair, O_CLOEXEC) != 0)
         throw FileError(Problem::noStore, program);
-    out[0].fd() = pair[0];
-    out[1].fd() = pair[1];
+    m_out.fd() = pair[0];
+    out.fd() = pair[1];
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0].fd(), 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1].fd(), 1);
+    posix_spawn_file_actions_adddup2(&actions, in.fd(), 0);
+    posix_spawn_file_actions_adddup2(&actions, out.fd(), 1);
     const QByteArray path = QFile::encodeName(program);
-    std::vector<QByteArray> words{QFile::encodeName(storeName)};
+    std::vector<QByteArray> words{QFile::encodeName(QFileInfo(program).fileName())};
     for (const QString& argument : arguments)
         words.push_back(argument.toLocal8Bit());
     std::vector<char*> argv;
@@ -96,45 +119,58 @@ StoreAnswer runStore(const QString& program, const QStringList& arguments,
         argv.push_back(word.data());
     argv.push_back(nullptr);
     char* noEnvironment[] = {nullptr};
-    pid_t pid = -1;
     const int spawned =
-        ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), noEnvironment);
+        ::posix_spawn(&m_pid, path.constData(), &actions, nullptr, argv.data(), noEnvironment);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    if (spawned != 0) {
+        m_pid = -1;
         throw FileError(Problem::noStore, program);
-    in[0].close();
-    out[1].close();
+    }
+}
 
+StoreRun::~StoreRun() {
+    m_in.close();
+    m_out.close();
+    if (m_pid > 0)
+        wait();
+}
+
+StoreAnswer StoreRun::answer(const QByteArray& input) {
     qsizetype sent = 0;
     while (sent < input.size()) {
         const ssize_t n =
-            ::send(in[1].fd(), input.constData() + sent, size_t(input.size() - sent), MSG_NOSIGNAL);
+            ::send(m_in.fd(), input.constData() + sent, size_t(input.size() - sent), MSG_NOSIGNAL);
         if (n < 0 && errno != EINTR)
             break; // the store stopped reading; its status says why
         if (n > 0)
             sent += n;
     }
-    in[1].close();
+    m_in.close();
 
     StoreAnswer answer;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(out[0].fd(), buffer, sizeof buffer);
+        const ssize_t n = ::read(m_out.fd(), buffer, sizeof buffer);
         // One byte beyond the longest answer is enough to refuse it.
         if (n > 0 && std::size_t(answer.output.size()) <= core::maxJournalSize())
             answer.output.append(buffer, n);
         if (n == 0 || (n < 0 && errno != EINTR))
             break;
     }
+    m_out.close();
+    answer.status = wait();
+    return answer;
+}
+
+// The store's exit status, or -1 if it did not exit.
+int StoreRun::wait() {
+    const pid_t pid = std::exchange(m_pid, -1);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR)
-            throw FileError(Problem::noStore, program);
+            return -1;
     }
-    if (!WIFEXITED(status))
-        throw FileError(Problem::noStore, program);
-    answer.status = WEXITSTATUS(status);
-    return answer;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // The store's status as the game needs it: true for done, false for not stored.
@@ -163,11 +199,31 @@ QString storeProgram(const QString& programFolder) {
     return programFolder + QStringLiteral("/corvalto-record");
 }
 
-Pair load(const QString& cartella, const QString& programFolder,
-          const std::function<QString(const QString&)>&) {
-    const QString program = storeProgram(programFolder);
-    // The store reads both files under the lock, as it writes them.
-    const StoreAnswer answer = runStore(program, {QStringLiteral("read")}, {});
+struct EarlyLoad::Started {
+    std::optional<StoreRun> store;
+    QString program;
+};
+
+EarlyLoad::EarlyLoad(const QString& programFolder)
+    : m_programFolder(programFolder)
+    , m_started(std::make_unique<Started>()) {
+    m_started->program = storeProgram(programFolder);
+    try {
+        // Reads both files under the lock, as it writes them, once its input ends.
+        m_started->store.emplace(m_started->program, QStringList{QStringLiteral("read-at-eof")});
+    } catch (const FileError&) {
+        // Reported by finish(), where the record is read.
+    }
+}
+
+EarlyLoad::~EarlyLoad() = default;
+
+Pair EarlyLoad::finish(const QString& cartella, const std::function<QString(const QString&)>&) {
+    const QString& program = m_started->program;
+    if (!m_started->store)
+        throw FileError(Problem::noStore, program);
+    const StoreAnswer answer = m_started->store->answer({});
+    m_started->store.reset();
     if (answer.status == storeDone) {
         if (const auto pair = core::decodeJournal(answer.output.toStdString()))
             return {QString::fromLocal8Bit(pair->score), QString::fromLocal8Bit(pair->name)};
@@ -175,6 +231,11 @@ Pair load(const QString& cartella, const QString& programFolder,
     }
     outcome(answer, program, cartella);
     throw FileError(Problem::noStore, program); // a read never answers "not stored"
+}
+
+Pair load(const QString& cartella, const QString& programFolder,
+          const std::function<QString(const QString&)>& leggi) {
+    return EarlyLoad(programFolder).finish(cartella, leggi);
 }
 
 QString readWhole(const QString& path) {
@@ -190,9 +251,8 @@ QString readWhole(const QString& path) {
 
 bool store(const QString& cartella, const QString& programFolder, const QString& scoreText,
            const QString& nameText) {
-    const QString program = storeProgram(programFolder);
-    return outcome(runStore(program, {QStringLiteral("store"), scoreText}, nameText.toLocal8Bit()),
-                   program, cartella);
+    StoreRun run(storeProgram(programFolder), {QStringLiteral("store"), scoreText});
+    return outcome(run.answer(nameText.toLocal8Bit()), run.program(), cartella);
 }
 
 } // namespace record

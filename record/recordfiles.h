@@ -6,6 +6,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -65,6 +66,26 @@ struct Pair {
 // the end of the game.
 Pair load(const QString& cartella, const QString& programFolder,
           const std::function<QString(const QString&)>& leggi);
+
+// load(), begun ahead of time. On POSIX systems the store starts at once and waits to be told to
+// read, so that its start is spent while the game waits for the player, yet the record is read
+// only when finish() is called; on Windows all of load() happens in finish(). A store never told
+// is told by the destructor, and waited for.
+class EarlyLoad {
+public:
+    explicit EarlyLoad(const QString& programFolder);
+    ~EarlyLoad();
+    EarlyLoad(const EarlyLoad&) = delete;
+    EarlyLoad& operator=(const EarlyLoad&) = delete;
+
+    // As load(); called once.
+    Pair finish(const QString& cartella, const std::function<QString(const QString&)>& leggi);
+
+private:
+    struct Started;
+    QString m_programFolder;
+    std::unique_ptr<Started> m_started;
+};
 
 // The whole file, line ends included, decoded from the local 8-bit code page. Refuses a link, a
 // non-regular file (without opening it), a file with more than one name, and one larger than

@@ -317,6 +317,19 @@ Pair load(const QString& cartella, const QString&,
     }
 }
 
+// The game reads in-process: nothing to start early.
+struct EarlyLoad::Started {};
+
+EarlyLoad::EarlyLoad(const QString& programFolder)
+    : m_programFolder(programFolder) {}
+
+EarlyLoad::~EarlyLoad() = default;
+
+Pair EarlyLoad::finish(const QString& cartella,
+                       const std::function<QString(const QString&)>& leggi) {
+    return load(cartella, m_programFolder, leggi);
+}
+
 QString readWhole(const QString& path) {
     const qsizetype cut = path.lastIndexOf(u'\\');
     const QString dir = path.left(cut + 1);

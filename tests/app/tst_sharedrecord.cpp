@@ -1,6 +1,7 @@
 #include "boardlabel.h"
 #include "folder.h"
 #include "game.h"
+#include "recordfiles.h"
 #include "texts.h"
 
 #include <QFileInfo>
@@ -23,6 +24,7 @@ private slots:
     void unusableFolderIsRefused();
     void longestNameIsStoredAndReadBack();
     void startUpErrorStopsTheClock();
+    void recordStoredDuringTheGreetingIsShown();
     void equalScoreEndsQuietlyWhileAnotherGameHoldsTheLock();
 };
 
@@ -189,6 +191,19 @@ void TestSharedRecord::startUpErrorStopsTheClock() {
     QCOMPARE(endStatus([&] { tavola.Form_Initialize(); }), 1);
     QVERIFY(!running);
     QCOMPARE(doubles.dialogs.boxes.size(), 2); // the greeting, then the error
+}
+
+// Another game may store a record while this player reads the greeting: that is the record shown.
+void TestSharedRecord::recordStoredDuringTheGreetingIsShown() {
+    Doubles doubles;
+    Tavola tavola(doubles.platform());
+    doubles.dialogs.whileOpen = [&](const Box&) {
+        QVERIFY(record::store(doubles.folders.recordFolder(), doubles.folders.programFolder(),
+                              QStringLiteral(" 7"), QStringLiteral("Bea")));
+    };
+    tavola.Form_Initialize();
+    QCOMPARE(tavola.ui().lblpunti->text(), QStringLiteral(" 7\r\n"));
+    QCOMPARE(tavola.ui().lblnome->text(), QStringLiteral("Bea\r\n"));
 }
 
 // An equal score is no record: the game ends at once, even while another game holds the lock.
