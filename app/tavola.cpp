@@ -268,7 +268,8 @@ void Tavola::Form_Load() {
 
     std::optional<record::EarlyLoad> lettura;
     const QString nome = chiediNome(lettura);
-    TavolaWindow& w = ui(); // built now if the prompt's wait did not build it
+    // Built, and started, now if the prompt was answered before it was drawn.
+    TavolaWindow& w = ui();
     if (!lettura)
         lettura.emplace(m_platform.folders.programFolder());
     MsgBox(u' ' + nome + testi::vediamoSeSei, box::okOnly, testi::titolo);

@@ -200,13 +200,12 @@ QString storeProgram(const QString& programFolder) {
 }
 
 struct EarlyLoad::Started {
-    std::optional<StoreRun> store;
     QString program;
+    std::optional<StoreRun> store; // none if it could not be started
 };
 
 EarlyLoad::EarlyLoad(const QString& programFolder)
-    : m_programFolder(programFolder)
-    , m_started(std::make_unique<Started>()) {
+    : m_started(std::make_unique<Started>()) {
     m_started->program = storeProgram(programFolder);
     try {
         // Reads both files under the lock, as it writes them, once its input ends.

@@ -82,8 +82,7 @@ public:
     Pair finish(const QString& cartella, const std::function<QString(const QString&)>& leggi);
 
 private:
-    struct Started;
-    QString m_programFolder;
+    struct Started; // what each platform keeps from the start until finish()
     std::unique_ptr<Started> m_started;
 };
 

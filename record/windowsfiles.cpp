@@ -318,16 +318,18 @@ Pair load(const QString& cartella, const QString&,
 }
 
 // The game reads in-process: nothing to start early.
-struct EarlyLoad::Started {};
+struct EarlyLoad::Started {
+    QString programFolder;
+};
 
 EarlyLoad::EarlyLoad(const QString& programFolder)
-    : m_programFolder(programFolder) {}
+    : m_started(std::make_unique<Started>(Started{programFolder})) {}
 
 EarlyLoad::~EarlyLoad() = default;
 
 Pair EarlyLoad::finish(const QString& cartella,
                        const std::function<QString(const QString&)>& leggi) {
-    return load(cartella, m_programFolder, leggi);
+    return load(cartella, m_started->programFolder, leggi);
 }
 
 QString readWhole(const QString& path) {
