@@ -85,27 +85,29 @@ const QString& messaggioErrore(record::Problem problem) {
     return testi::errore::registratore;
 }
 
-// Runs `work` once, right after the first widget painted from now on (the next box or window to
-// open) has been drawn and sent to the screen: work done then holds nothing up on screen. Nothing
-// runs if the watch is destroyed before.
-class FirstPaintWatch : public QObject {
+// Runs `work` once, right after the first widget event of `type` from now on has been handled:
+// for a paint (the next box or window to open), once it has been drawn and sent to the screen.
+// Nothing runs if the watch is destroyed before.
+class FirstEventWatch : public QObject {
 public:
-    explicit FirstPaintWatch(std::function<void()> work)
-        : m_work(std::move(work)) {
+    FirstEventWatch(QEvent::Type type, std::function<void()> work)
+        : m_type(type)
+        , m_work(std::move(work)) {
         QCoreApplication::instance()->installEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && watched->isWidgetType()) {
+        if (event->type() == m_type && watched->isWidgetType()) {
             QCoreApplication::instance()->removeEventFilter(this);
-            // Queued: the paint under way and its flush to the screen come first.
+            // Queued: the event under way, and a paint's flush to the screen, come first.
             QMetaObject::invokeMethod(this, m_work, Qt::QueuedConnection);
         }
         return false;
     }
 
 private:
+    QEvent::Type m_type;
     std::function<void()> m_work;
 };
 
@@ -224,7 +226,8 @@ void Tavola::Show() {
     if (!m_soundWatch) {
         // The first sound can come with the first click on the board: the sound output gets
         // ready as soon as the window is drawn, not before, so that it holds nothing up.
-        m_soundWatch = std::make_unique<FirstPaintWatch>([this] { m_platform.sound.prepare(); });
+        m_soundWatch = std::make_unique<FirstEventWatch>(QEvent::Paint,
+                                                         [this] { m_platform.sound.prepare(); });
     }
     w.show();
     // A freshly shown game window takes the keyboard, even where no window manager gives it.
@@ -268,7 +271,7 @@ void Tavola::Form_Load() {
 
     std::optional<record::EarlyLoad> lettura;
     const QString nome = chiediNome(lettura);
-    // Built, and started, now if the prompt was answered before it was drawn.
+    // Built, and the reader started, now if no key was let go in the prompt.
     TavolaWindow& w = ui();
     if (!lettura)
         lettura.emplace(m_platform.folders.programFolder());
@@ -294,10 +297,11 @@ void Tavola::Form_Load() {
 
 QString Tavola::chiediNome(std::optional<record::EarlyLoad>& lettura) {
     // Building the face, and starting the record's reader, take longer than showing the prompt
-    // does: both are done once the prompt is on screen, while the player types, the reader once
-    // the face's pictures are drawn, so that they do not compete. The record is still read after
-    // the greeting.
-    FirstPaintWatch watch([this, &lettura] {
+    // does. Both wait for the player's first key in the prompt: the moments after it appears are
+    // left to the desktop (the window manager, a screen reader reading it out), and the typing
+    // hides the work. The reader starts once the face is built, so that they do not compete; the
+    // record is still read after the greeting.
+    FirstEventWatch watch(QEvent::KeyRelease, [this, &lettura] {
         ui();
         lettura.emplace(m_platform.folders.programFolder());
     });

@@ -60,7 +60,7 @@ public:
 
 signals:
     // The face has just been created: for tests and tools. At a load it comes while the name
-    // prompt waits, once the prompt is on screen, or right after the prompt.
+    // prompt waits, once the player's first key in it is let go, or right after the prompt.
     void loaded();
 
 private:

@@ -3,6 +3,7 @@
 #include "game.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTimer>
@@ -30,8 +31,21 @@ void TestLifecycle::firstControlAccessLoadsOnce() {
     QSignalSpy loads(&tavola, &Tavola::loaded);
     QVERIFY(!tavola.isLoaded());
     QVERIFY(doubles.dialogs.prompts.isEmpty());
+    // While the prompt waits, the face is built once a key is let go in it, not when it is drawn.
+    QList<bool> builtInPrompt;
+    doubles.dialogs.whileInputOpen = [&] {
+        QLineEdit prompt;
+        prompt.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&prompt));
+        QCoreApplication::processEvents();
+        builtInPrompt << tavola.isLoaded();
+        QTest::keyClick(&prompt, Qt::Key_A);
+        QCoreApplication::processEvents();
+        builtInPrompt << tavola.isLoaded();
+    };
 
     tavola.Form_Initialize();
+    QCOMPARE(builtInPrompt, (QList<bool>{false, true}));
     QCOMPARE(loads.count(), 1);
     QVERIFY(tavola.isLoaded());
     QCOMPARE(doubles.dialogs.prompts, QStringList{"Come ti chiami?"});
