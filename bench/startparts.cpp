@@ -47,6 +47,7 @@ int main(int argc, char* argv[]) {
 
     Q_UNUSED(argc);
     int qtArgc = 1;
+    choosePlatform();
     QApplication app(qtArgc, argv);
     mark("qapplication");
     QApplication::setQuitOnLastWindowClosed(false);
