@@ -128,17 +128,21 @@ if [ -w /proc/sys/vm/drop_caches ]; then cold=yes; else cold=""; fi
 drop_cache() { sync && echo 3 >/proc/sys/vm/drop_caches; }
 # game: the game to its name prompt; base: the baseline to its input box;
 # game3/base3: to the main window, the prompt and the greeting answered by xdotool;
-# window: the baseline's main window alone, for reference.
+# window: the baseline's main window alone, for reference; base2: the baseline to its input box
+# once more, to be compared with base as the game is: how far two starts of one program differ
+# in this run.
 arrangement() {
     case $1 in
     game) start_one game 1 "$game" ;;
     base) start_one base 1 "$bench/corvalto_baseline" ;;
+    base2) start_one base2 1 "$bench/corvalto_baseline" ;;
     game3) start_one game3 --answer Anna 3 "$game" ;;
     base3) start_one base3 --answer Anna 3 "$bench/corvalto_baseline" ;;
     window) start_one window 1 "$bench/corvalto_baseline" --window ;;
     # The same as game and base, each after the page cache was dropped.
     gamec) drop_cache && start_one gamec 1 "$game" ;;
     basec) drop_cache && start_one basec 1 "$bench/corvalto_baseline" ;;
+    basec2) drop_cache && start_one basec2 1 "$bench/corvalto_baseline" ;;
     # In play: the board clicked once the window maps, peak memory read 2 s later, once the
     # sound has played; against the baseline with Qt Multimedia, its boxes answered the same
     # way, its window clicked and playing the same file.
@@ -160,19 +164,19 @@ start_parts() {
     fi
 }
 # Warm the file cache and the X server; these runs are not counted.
-all="game base game3 base3 window gparts bparts"
+all="game base base2 game3 base3 window gparts bparts"
 for a in $all $all; do arrangement $a; done
 for a in $all; do rm -f "$work/$a" "$work/$a.marks"; done
 coldpair=""
-if [ -n "$cold" ]; then coldpair="gamec basec"; fi
+if [ -n "$cold" ]; then coldpair="gamec basec basec2"; fi
 i=0
 while [ $i -lt "$runs" ]; do
     # Whoever went first last time goes second now, so a drift in the machine's load
     # falls on both alike.
     if [ $((i % 2)) -eq 0 ]; then
-        order="game base game3 base3 window gparts bparts $coldpair"
+        order="game base base2 game3 base3 window gparts bparts $coldpair"
     else
-        order="base game base3 game3 window bparts gparts $(echo "$coldpair" | awk '{ print $2, $1 }')"
+        order="base2 base game base3 game3 window bparts gparts $(echo "$coldpair" | awk '{ print $3, $2, $1 }')"
     fi
     # Memory in play, in the first rounds only: it hardly varies, and each start takes 2 s more.
     if [ $i -lt 5 ]; then order="$order play mmplay"; fi
@@ -216,10 +220,12 @@ row game "(a) corvalto, to its name prompt"
 row base "(a) baseline, to the same input box"
 row game3 "(b) corvalto, to its main window (prompt, greeting answered)"
 row base3 "(b) baseline, to its main window (same boxes answered)"
+row base2 "(a) baseline again, to the same input box"
 row window "baseline, its main window alone (reference)"
 if [ -n "$cold" ]; then
     row gamec "(a) corvalto, to its name prompt, page cache dropped"
     row basec "(a) baseline, to the same input box, page cache dropped"
+    row basec2 "(a) baseline again, page cache dropped"
 fi
 row play "corvalto in play: board clicked, 2 s later (peak RSS then)"
 row mmplay "baseline with Qt Multimedia in play: window clicked, 2 s later"
@@ -237,6 +243,11 @@ if [ -n "$cold" ]; then
     echo "| (a) name prompt, page cache dropped | $(ratio gamec basec 1) | $(paired_ratio gamec basec) | $(ratio gamec basec 7) | ≤ 1.02 |"
 fi
 echo "| (b) main window, corvalto / baseline | $(ratio game3 base3 1) | $(paired_ratio game3 base3) | $(ratio game3 base3 7) | ≤ 1.05 |"
+# The same program compared with itself: what this run's figures cannot tell apart.
+echo "| (a) baseline again / baseline: this run's noise | $(ratio base2 base 1) | $(paired_ratio base2 base) | $(ratio base2 base 7) | - |"
+if [ -n "$cold" ]; then
+    echo "| (a) the same, page cache dropped | $(ratio basec2 basec 1) | $(paired_ratio basec2 basec) | $(ratio basec2 basec 7) | - |"
+fi
 echo
 peak=$(stats "$work/play" 2 | cut -d ' ' -f 1)
 mmpeak=$(stats "$work/mmplay" 2 | cut -d ' ' -f 1)
