@@ -269,12 +269,17 @@ void Tavola::Form_Load() {
         m_window->Timer2->stop();
     }
 
+    // The face built, and then the record's reader started: while the player types, or else
+    // right after the prompt. The record is still read after the greeting.
     std::optional<record::EarlyLoad> lettura;
-    const QString nome = chiediNome(lettura);
-    // Built, and the reader started, now if no key was let go in the prompt.
+    const auto prepara = [this, &lettura] {
+        ui();
+        if (!lettura)
+            lettura.emplace(m_platform.folders.programFolder());
+    };
+    const QString nome = chiediNome(prepara);
+    prepara();
     TavolaWindow& w = ui();
-    if (!lettura)
-        lettura.emplace(m_platform.folders.programFolder());
     MsgBox(u' ' + nome + testi::vediamoSeSei, box::okOnly, testi::titolo);
     w.lblnome1->setText(nome);
 
@@ -295,16 +300,11 @@ void Tavola::Form_Load() {
     cmdNext_Click();
 }
 
-QString Tavola::chiediNome(std::optional<record::EarlyLoad>& lettura) {
-    // Building the face, and starting the record's reader, take longer than showing the prompt
-    // does. Both wait for the player's first key in the prompt: the moments after it appears are
-    // left to the desktop (the window manager, a screen reader reading it out), and the typing
-    // hides the work. The reader starts once the face is built, so that they do not compete; the
-    // record is still read after the greeting.
-    FirstEventWatch watch(QEvent::KeyRelease, [this, &lettura] {
-        ui();
-        lettura.emplace(m_platform.folders.programFolder());
-    });
+QString Tavola::chiediNome(const std::function<void()>& mentreScrive) {
+    // Work that takes longer than showing the prompt does waits for the player's first key in it:
+    // the moments after it appears are left to the desktop (the window manager, a screen reader
+    // reading it out), and the typing hides the work.
+    FirstEventWatch watch(QEvent::KeyRelease, mentreScrive);
     // Taken exactly as typed: no trimming, no check; Cancel gives the empty name.
     return m_platform.dialogs.inputBox(testi::comeTiChiami, testi::titolo, QString());
 }

@@ -8,15 +8,14 @@
 #include <QList>
 #include <QObject>
 
+#include <functional>
 #include <memory>
-#include <optional>
 
 class GraphicButton;
 class TavolaWindow;
 namespace record {
-class EarlyLoad;
 class FileError;
-} // namespace record
+}
 
 // The form: the game's one window as an object that lives for the whole run. It owns the
 // game state and the event handlers; its face (TavolaWindow, the widgets) exists only while
@@ -70,7 +69,7 @@ private:
     void load();
     void buildFace();
     void wire();
-    QString chiediNome(std::optional<record::EarlyLoad>& lettura);
+    QString chiediNome(const std::function<void()>& mentreScrive);
     void colpoGiusto(const ColpoGiusto& colpo);
     void colpoSbagliato(const ColpoSbagliato& colpo);
     void dipingi(int rosso, int verde);
